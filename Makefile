@@ -1,0 +1,63 @@
+# Two entry points on a fresh Debian 12 machine:
+#   make demo   build, then run Tolvane_Down against a virtual unit and a local update server
+#   make check  build, run every test, then build the tests with ASan + UBSan and run them again
+# Both install the Debian packages that are missing first.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE      ?= cmake
+CTEST      ?= ctest
+
+PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev \
+            libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build build-asan test test-asan check demo bench format clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAVO_SANITIZE=ON
+
+build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
+
+test: build
+	$(CTEST) --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  $(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+check: test test-asan
+
+demo: build
+	./scripts/demo.sh $(BUILD)
+
+bench: build
+	$(BUILD)/bin/bench_link
+	$(BUILD)/bin/bench_engine
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) run

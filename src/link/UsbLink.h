@@ -1,0 +1,40 @@
+#pragma once
+
+// The USB link: a presence probe and 64-byte packets on the pipes "PIPE00" (to the unit) and
+// "PIPE01" (from the unit), reached through libVexaUSB.so. The library is loaded by name on
+// every probe, write and read; when it is missing or lacks an export the probe reports no
+// unit and the packet functions fail. All functions may be called from any thread, one
+// operation on the link at a time.
+
+// The invalid handle: no unit.
+inline constexpr int kInvalidHandle = -1;
+
+// File name the link loads for every call.
+inline constexpr const char* kUsbLibraryName = "libVexaUSB.so";
+
+// Probes for a unit: the handle from "open_dev", or kInvalidHandle. The caller closes a
+// valid handle with UsbCloseHandle.
+int UsbProbe();
+void UsbCloseHandle(int handle);
+
+// Writes the 64 bytes of g_cmdPacket to "PIPE00". False when the pipe cannot be opened or
+// the write fails.
+bool UsbWritePacket();
+
+// Reads the unit's next answer from "PIPE01" into g_ansPacket. True only when exactly 64
+// bytes arrived. Blocks until the answer comes, the unit goes away, or
+// UsbCancelPendingRead() is called.
+bool UsbReadPacket();
+
+// Write then read; false as soon as either fails, or (unless skipAck) when the answer lacks
+// AckPattern. Shows nothing.
+bool UsbTransact(bool skipAck);
+
+// As UsbTransact, but shows "Error[9001]" for a failed write (no read is attempted),
+// "Error[9002]" for a failed read and "Error[9003]" for a missing acknowledge, and returns
+// false once the box is closed.
+bool UsbTransactReport(bool skipAck);
+
+// Ends a read that is waiting on the unit (from another thread): that read returns false and
+// the answer it was waiting for is not delivered to any later read.
+void UsbCancelPendingRead();

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavo {
+
+// Where a traced packet went: from the host to the unit, or the unit's answer.
+enum class Direction
+{
+    ToUnit,
+    ToHost
+};
+
+struct TracedPacket
+{
+    Direction direction;
+    std::vector<std::uint8_t> bytes; // 64 bytes, or fewer for a short or broken packet
+};
+
+// Faults the unit can be told to produce (`tavo-unit ctl fault KIND [N]`).
+enum class FaultKind
+{
+    Unplug,    // unplug now, or after N more packets
+    Nak,       // the next answer comes without the acknowledge pattern
+    Short,     // the next answer is 63 bytes
+    Stall,     // the next answer never comes until the unit is unplugged
+    WriteFail, // writes (PIPE00 opens) fail after N more packets
+};
+
+// What `tavo-unit ctl status` reports.
+struct UnitStatus
+{
+    bool plugged = false;
+    bool bootMode = false;                         // running its boot code now
+    bool bootButton = false;                       // boot mode requested for the next plug-in
+    std::array<std::uint8_t, 64> identityAnswer{}; // the "$RH" answer it gives now
+    bool imageIntact = false;
+    bool dbIntact = false;
+    bool voiceIntact = false;
+};
+
+struct UnitOptions
+{
+    std::string socketPath;
+    std::string stateDir;
+    std::string traceFile; // empty: no trace file (the in-memory trace is always kept)
+    bool paced = false;    // at most 19 packets per millisecond
+    bool startPlugged = true;
+    int checkDelayMs = 3000; // how long "$RC" takes
+};
+
+// A virtual Tavo unit serving the packet protocol on a unix socket, on its own thread.
+// All public functions are thread-safe.
+class VirtualUnit
+{
+public:
+    explicit VirtualUnit(UnitOptions options);
+    ~VirtualUnit();
+    VirtualUnit(const VirtualUnit&) = delete;
+    VirtualUnit& operator=(const VirtualUnit&) = delete;
+
+    // Loads (or creates) the state folder, binds the socket and starts serving. False with
+    // a message in error when the state folder is unusable or the socket cannot be bound.
+    bool start(std::string* error = nullptr);
+    // Stops serving, saves state and removes the socket.
+    void stop();
+
+    void plug();
+    void unplug();
+    void setBootButton(bool held);
+    void injectFault(FaultKind kind, std::uint32_t afterPackets = 0);
+    void setCheckDelayMs(int ms);
+
+    UnitStatus status() const;
+    // Every packet since start (or the last clearTrace), in wire order.
+    std::vector<TracedPacket> trace() const;
+    void clearTrace();
+    // Waits up to timeoutMs until the trace holds at least count packets.
+    bool waitForTrace(std::size_t count, int timeoutMs) const;
+
+    // Direct access to unit memory (4 MiB) and the firmware area (64 KiB), for tests.
+    std::vector<std::uint8_t> readMemory(std::uint32_t address, std::uint32_t length) const;
+    void writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+    std::vector<std::uint8_t> firmware() const;
+
+    // Overrides the answer bytes 56, 57, 60, 61, 62 and 63 of "$RH" (hardware id and the
+    // unused identity bytes).
+    void setIdentityExtras(std::uint8_t byte63, std::uint8_t byte62, std::uint8_t byte61,
+                           std::uint8_t byte60, std::uint8_t byte57, std::uint8_t byte56);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace tavo

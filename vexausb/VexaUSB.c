@@ -1,0 +1,90 @@
+/* This backend reaches the unit through a unix stream socket (see unit/README.md for the
+ * handshake): one connection per probe, per packet written and per answer read. */
+#include "VexaUSB.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#define HELLO_SIZE 8
+
+static void socket_path(char* out, size_t size)
+{
+    const char* explicit_path = getenv("TAVO_UNIT_SOCKET");
+    if (explicit_path && *explicit_path) {
+        snprintf(out, size, "%s", explicit_path);
+        return;
+    }
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime) {
+        snprintf(out, size, "%s/tavo-unit.sock", runtime);
+        return;
+    }
+    snprintf(out, size, "/tmp/tavo-unit-%u.sock", (unsigned)getuid());
+}
+
+static int write_all(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0;
+        data += n;
+        size -= (size_t)n;
+    }
+    return 1;
+}
+
+/* Connects, says which channel it wants and waits for the unit's 'Y'. */
+static int open_channel(const char* name)
+{
+    struct sockaddr_un address;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    socket_path(address.sun_path, sizeof address.sun_path);
+
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, (const struct sockaddr*)&address, sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    char hello[HELLO_SIZE];
+    memset(hello, 0, sizeof hello);
+    memcpy(hello, name, strlen(name));
+    char reply = 0;
+    ssize_t n;
+    if (!write_all(fd, hello, sizeof hello)) {
+        close(fd);
+        return -1;
+    }
+    do {
+        n = read(fd, &reply, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n != 1 || reply != 'Y') {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int open_dev(void)
+{
+    return open_channel("PROBE");
+}
+
+int open_file(const char* pipe)
+{
+    if (!pipe)
+        return -1;
+    if (strcmp(pipe, "PIPE00") != 0 && strcmp(pipe, "PIPE01") != 0)
+        return -1;
+    return open_channel(pipe);
+}
