@@ -1,0 +1,69 @@
+#include "app/Profile.h"
+
+#include <QSettings>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QSettings> Open(const QString& company, const QString& application)
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, company,
+                                       application);
+}
+
+QString Key(const QString& section, const QString& entry)
+{
+    return section + QLatin1Char('/') + entry;
+}
+
+} // namespace
+
+void Profile::SetLocation(const QString& company, const QString& application)
+{
+    m_company = company;
+    m_application = application;
+}
+
+int Profile::GetInt(const QString& section, const QString& entry, int defaultValue) const
+{
+    if (!HasLocation())
+        return defaultValue;
+    const QVariant value = Open(m_company, m_application)->value(Key(section, entry));
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok ? number : defaultValue;
+}
+
+bool Profile::WriteInt(const QString& section, const QString& entry, int value) const
+{
+    if (!HasLocation())
+        return false;
+    const auto settings = Open(m_company, m_application);
+    settings->setValue(Key(section, entry), value);
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+QString Profile::GetString(const QString& section, const QString& entry,
+                           const QString& defaultValue) const
+{
+    if (!HasLocation())
+        return defaultValue;
+    const QVariant value = Open(m_company, m_application)->value(Key(section, entry));
+    return value.isValid() ? value.toString() : defaultValue;
+}
+
+bool Profile::WriteString(const QString& section, const QString& entry, const QString& value) const
+{
+    if (!HasLocation())
+        return false;
+    const auto settings = Open(m_company, m_application);
+    settings->setValue(Key(section, entry), value);
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}
+
+QString Profile::FilePath() const
+{
+    return HasLocation() ? Open(m_company, m_application)->fileName() : QString();
+}

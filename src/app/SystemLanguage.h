@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QLocale>
+#include <cstdint>
+
+// The Windows language identifier (primary language in the low 10 bits, sublanguage above)
+// of a locale, as the system default language identifier gives it: fr_FR gives 0x040C,
+// fr_CA 0x0C0C, en_US 0x0409. A language without its own country entry gets its primary
+// language's default sublanguage; a language not in the table gives 0x0409 (English, US).
+std::uint32_t LanguageIdOf(const QLocale& locale);
+
+// LanguageIdOf(QLocale::system()).
+std::uint32_t SystemLanguageId();
