@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/PropertyPage.h"
+
+class CProptySheet;
+class CTavoApp;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The Connection page, always the first tab: how to attach the unit, the product web page,
+// and the choice of the UI language. Apply stores the chosen language in the profile, loads
+// its texts and has the sheet retitle its tabs.
+class CPage_Connect final : public CPropertyPage
+{
+    Q_OBJECT
+
+public:
+    // UI text of the page's tab title.
+    static constexpr int kTitleText = 0;
+
+    // app and sheet outlive the page.
+    CPage_Connect(CTavoApp& app, CProptySheet& sheet, QWidget* parent = nullptr);
+    ~CPage_Connect() override;
+    Q_DISABLE_COPY_MOVE(CPage_Connect)
+
+    void OnInitDialog() override;
+    void OnRefresh() override;
+
+    // Sets the labels from UI texts 1 to 6 and refills the language list from the file's
+    // "Lang_Item" names, selecting the current language.
+    void ApplyTexts();
+    // The Apply button: the list's selection (-1 when none) becomes the language.
+    void OnApply();
+
+private:
+    CTavoApp& m_app;
+    CProptySheet& m_sheet;
+    QLabel* m_languageLabel;
+    QComboBox* m_languages;
+    QPushButton* m_apply;
+    QFrame* m_webArea;
+    QGroupBox* m_usbGroup;
+    QLabel* m_step1;
+    QLabel* m_step2;
+    QLabel* m_step3;
+};
