@@ -30,3 +30,9 @@ int ToCount(const QString& text);
 // file is missing (nothing changes) or a count is 51 or more ("Error[1001]" to
 // "Error[1004]" is shown and the sections after it are not read).
 bool ReadVersionCatalogue(VersionCatalogue& catalogue);
+
+// The same from the catalogue file at filePath.
+bool ReadVersionCatalogue(VersionCatalogue& catalogue, const QString& filePath);
+
+// The catalogue's file name, looked up in the working directory.
+inline constexpr const char* kVersionCatalogueFileName = "Tavo_VersionInfo.txt";

@@ -1,0 +1,132 @@
+#include "update/DnProgress.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+namespace {
+
+std::shared_ptr<DownloadState> MakeState(const QString& url, const QString& localPath,
+                                         qint64 maxBytesPerSecond)
+{
+    return std::make_shared<DownloadState>(
+        url.toStdString(), QFile::encodeName(localPath).toStdString(), maxBytesPerSecond);
+}
+
+} // namespace
+
+DnProgress::DnProgress(QWidget* parent) : QDialog(parent), m_state(MakeState({}, {}, 0))
+{
+    setObjectName(QStringLiteral("112"));
+    // The template's caption, replaced when the dialog initialises.
+    setWindowTitle(QStringLiteral("DOWNLOAD"));
+    setModal(true);
+
+    m_progressBar = new QProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("1023"));
+    m_progressBar->setTextVisible(false);
+    m_counterLabel = new QLabel(this);
+    m_counterLabel->setObjectName(QStringLiteral("1028"));
+    m_counterLabel->setAlignment(Qt::AlignCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_progressBar);
+    layout->addWidget(m_counterLabel);
+    setMinimumWidth(280);
+
+    m_timer.setInterval(kTimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(kTimerId); });
+}
+
+DnProgress::~DnProgress()
+{
+    // The worker may still run (the dialog was closed early): from here on it must not reach
+    // this object. m_worker then detaches it; it owns its share of the state.
+    m_state->SetProgressListener(nullptr);
+}
+
+void DnProgress::SetDownload(const QString& url, const QString& localPath, std::uint32_t ordinal,
+                             std::uint32_t total)
+{
+    m_url = url;
+    m_localPath = localPath;
+    m_ordinal = ordinal;
+    m_total = total;
+}
+
+void DnProgress::showEvent(QShowEvent* event)
+{
+    if (!m_initialised)
+        OnInitDialog();
+    QDialog::showEvent(event);
+}
+
+void DnProgress::OnInitDialog()
+{
+    m_initialised = true;
+    m_ended = false;
+    m_abandoned = false;
+    // A fresh state: flags clear, progress 0 against the "no report yet" maximum.
+    m_state = MakeState(m_url, m_localPath, m_maxBytesPerSecond);
+    setWindowTitle(QStringLiteral("Download"));
+    m_counterLabel->setText(QString::asprintf("%u / %u", m_ordinal, m_total));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+
+    // The worker only posts a call; the bar is set here, on the user-interface thread. A call
+    // still queued when the dialog goes away is dropped with it.
+    m_state->SetProgressListener([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RefreshBar(); }, Qt::QueuedConnection);
+    });
+    m_timer.start();
+}
+
+void DnProgress::OnTimer(int id)
+{
+    if (id != kTimerId || !m_initialised)
+        return;
+    RefreshBar();
+    if (!m_state->m_bStarted.load()) {
+        m_state->m_bStarted.store(1);
+        m_worker.Start(&RunDownload, m_state);
+    } else if (m_state->m_bFinished.load()) {
+        accept();
+    }
+}
+
+void DnProgress::RefreshBar()
+{
+    const std::uint32_t progress = m_state->m_progress.load();
+    const std::uint32_t maximum = m_state->m_progressMax.load();
+    // A server that announces no size still shows that data is arriving: the bar runs as a
+    // busy indicator until a total is known.
+    if (maximum == 0 && progress > 0 && !m_state->m_bFinished.load()) {
+        m_progressBar->setRange(0, 0);
+        return;
+    }
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(static_cast<int>(ProgressPercent(progress, maximum)));
+}
+
+void DnProgress::done(int result)
+{
+    m_timer.stop();
+    m_state->SetProgressListener(nullptr);
+    // Ending before the worker has settled the download abandons it: the worker sees it,
+    // stops and keeps nothing, and the caller counts the download as failed.
+    // When the worker settled first, its failed flag is already final (it is written before
+    // the worker settles).
+    m_ended = true;
+    if (m_state->Settle()) {
+        m_abandoned = true;
+        m_state->m_bFailed.store(1);
+    }
+    QDialog::done(result);
+}
+
+bool DnProgress::Failed() const
+{
+    return !m_ended || m_abandoned || m_state->m_bFailed.load() != 0;
+}
