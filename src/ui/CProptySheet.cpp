@@ -315,7 +315,8 @@ void CProptySheet::QueueEnableRules()
 
 void CProptySheet::ApplyEnableRules()
 {
-    for (const QPointer<CPropertyPage>& page : m_pages) {
+    for (int i = 0; i < m_tabs->count(); ++i) {
+        auto* page = qobject_cast<CPropertyPage*>(m_tabs->widget(i));
         if (page && page->isVisible())
             page->ApplyEnableRule();
     }
