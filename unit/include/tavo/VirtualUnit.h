@@ -36,12 +36,14 @@ enum class FaultKind
 struct UnitStatus
 {
     bool plugged = false;
-    bool bootMode = false;                         // running its boot code now
-    bool bootButton = false;                       // boot mode requested for the next plug-in
+    bool bootMode = false;   // running its boot code now; unplugged: the mode of the next plug-in
+    bool bootButton = false; // boot mode requested for the next plug-in
     std::array<std::uint8_t, 64> identityAnswer{}; // the "$RH" answer it gives now
     bool imageIntact = false;
     bool dbIntact = false;
     bool voiceIntact = false;
+    bool firmwareIntact = false; // a unit without intact firmware comes up in boot mode
+    std::string stateError;      // why the state folder could not be saved last; usually empty
 };
 
 struct UnitOptions
@@ -74,6 +76,8 @@ public:
     void unplug();
     void setBootButton(bool held);
     void injectFault(FaultKind kind, std::uint32_t afterPackets = 0);
+    // Disarms every fault, including a write failure that has already set in.
+    void clearFaults();
     void setCheckDelayMs(int ms);
 
     UnitStatus status() const;
@@ -82,6 +86,14 @@ public:
     void clearTrace();
     // Waits up to timeoutMs until the trace holds at least count packets.
     bool waitForTrace(std::size_t count, int timeoutMs) const;
+    // The bad input seen since start (or the last clearTrace), as the trace file's "! bad"
+    // lines say it: "unknown command", "packet cut short: 10 of 64 bytes", ...
+    std::vector<std::string> problems() const;
+
+    // Runs one control command as `tavo-unit ctl` sends it ("status", "plug", "unplug",
+    // "boot on", "fault nak", ...) and returns the answer text: the status JSON, "ok", or
+    // "error: ..." for a command it does not know.
+    std::string control(const std::string& commandLine);
 
     // Direct access to unit memory (4 MiB) and the firmware area (64 KiB), for tests.
     std::vector<std::uint8_t> readMemory(std::uint32_t address, std::uint32_t length) const;
@@ -97,5 +109,10 @@ private:
     class Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+// The status as `tavo-unit ctl status` prints it: one JSON object on one line with
+// "plugged", "bootMode", "bootButton", every identity field by its program name (hwId,
+// idByte62, ..., imageVersion), "check" with "image", "db", "voice", and "firmwareIntact".
+std::string StatusToJson(const UnitStatus& status);
 
 } // namespace tavo

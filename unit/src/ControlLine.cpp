@@ -1,0 +1,103 @@
+#include "ControlLine.h"
+
+#include "UnitDevice.h"
+
+#include <charconv>
+#include <vector>
+
+namespace tavo {
+namespace {
+
+std::vector<std::string_view> SplitWords(std::string_view line)
+{
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+bool ParseCount(std::string_view text, std::uint32_t& value)
+{
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+std::string Error(std::string_view why)
+{
+    return "error: " + std::string(why) + "\n";
+}
+
+std::string RunFault(UnitDevice& device, const std::vector<std::string_view>& words)
+{
+    if (words.size() < 2 || words.size() > 3)
+        return Error("usage: fault unplug|nak|short|stall|write-fail [N] | fault clear");
+    const std::string_view kind = words[1];
+    if (kind == "clear" && words.size() == 2) {
+        device.clearFaults();
+        return "ok\n";
+    }
+    std::uint32_t count = 0;
+    if (words.size() == 3 && !ParseCount(words[2], count))
+        return Error("N is a count of packets");
+    const bool counted = kind == "unplug" || kind == "write-fail";
+    if (words.size() == 3 && !counted)
+        return Error("only unplug and write-fail take a count");
+    if (kind == "unplug")
+        device.injectFault(FaultKind::Unplug, count);
+    else if (kind == "write-fail")
+        device.injectFault(FaultKind::WriteFail, count);
+    else if (kind == "nak")
+        device.injectFault(FaultKind::Nak, 0);
+    else if (kind == "short")
+        device.injectFault(FaultKind::Short, 0);
+    else if (kind == "stall")
+        device.injectFault(FaultKind::Stall, 0);
+    else
+        return Error("unknown fault '" + std::string(kind) + "'");
+    return "ok\n";
+}
+
+} // namespace
+
+std::string RunControlLine(UnitDevice& device, std::string_view line)
+{
+    const std::vector<std::string_view> words = SplitWords(line);
+    if (words.empty())
+        return Error("empty command");
+    const std::string_view command = words[0];
+    if (command == "status" && words.size() == 1)
+        return StatusToJson(device.status()) + "\n";
+    if (command == "plug" && words.size() == 1) {
+        device.plug();
+        return "ok\n";
+    }
+    if (command == "unplug" && words.size() == 1) {
+        device.unplug();
+        return "ok\n";
+    }
+    if (command == "boot" && words.size() == 2 && (words[1] == "on" || words[1] == "off")) {
+        device.setBootButton(words[1] == "on");
+        return "ok\n";
+    }
+    if (command == "fault")
+        return RunFault(device, words);
+    if (command == "check-delay" && words.size() == 2) {
+        std::uint32_t ms = 0;
+        if (!ParseCount(words[1], ms) || ms > 24U * 3600U * 1000U)
+            return Error("check-delay takes milliseconds");
+        device.setCheckDelayMs(static_cast<int>(ms));
+        return "ok\n";
+    }
+    return Error("unknown command '" + std::string(line) + "'");
+}
+
+} // namespace tavo

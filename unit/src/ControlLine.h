@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavo {
+
+class UnitDevice;
+
+// Runs one control command on the unit and returns the answer text, ending in a line feed:
+//   status                  the status JSON
+//   plug | unplug           connect or pull the cable
+//   boot on | boot off      hold or release the POI button (effective at the next plug-in)
+//   fault KIND [N]          KIND: unplug, nak, short, stall, write-fail; fault clear
+//   check-delay MS          how long "$RC" takes from now on
+// Every command but status answers "ok"; a malformed one answers "error: <why>".
+std::string RunControlLine(UnitDevice& device, std::string_view line);
+
+} // namespace tavo
