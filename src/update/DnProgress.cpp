@@ -85,7 +85,8 @@ void DnProgress::OnInitDialog()
 
 void DnProgress::OnTimer(int id)
 {
-    if (id != kTimerId || !m_initialised)
+    // A tick that was already queued when the dialog ended starts nothing.
+    if (id != kTimerId || !m_initialised || m_ended)
         return;
     RefreshBar();
     if (!m_state->m_bStarted.load()) {
