@@ -77,7 +77,6 @@ private slots:
     void failures_data();
     void failures();
     void shortRead();
-    void firmwareFileShrinkingIsPadded();
     void programmedContentIsIntact();
     void workerOutlivesItsOwner();
 
@@ -373,27 +372,6 @@ void TestEngine::shortRead()
     QCOMPARE(int(m_sheet.m_bDeviceBusy.load()), 0);
     QCOMPARE(int(m_progress->error.load()), 1);
     QVERIFY(!m_progress->IsDone(ContentKind::Voice));
-}
-
-void TestEngine::firmwareFileShrinkingIsPadded()
-{
-    // For firmware a block that cannot be read whole is no failure: it goes out as zeros.
-    AnnounceFirmware();
-    const Bytes file = RandomBytes(65536, 6);
-    const QString path = WriteFile(file);
-    TransferJob job = Job(ContentKind::Firmware, path, UpdateWizardCodes(ContentKind::Firmware));
-    job.onPercent = [path, truncated = false](std::uint32_t) mutable {
-        if (!std::exchange(truncated, true))
-            QFile::resize(path, 300 * 64 + 1);
-    };
-
-    QCOMPARE(Run(&WriteFirmwareFile, std::move(job)), 1);
-
-    Bytes image(65536, 0);
-    std::copy(file.begin(), file.begin() + 300 * 64, image.begin());
-    QCOMPARE(Qb(Concat(Sent(1025), 1)), Qb(image));
-    QCOMPARE(Qb(m_unit->unit().firmware()), Qb(image));
-    QCOMPARE(m_boxes->texts(), QStringList{});
 }
 
 void TestEngine::programmedContentIsIntact()

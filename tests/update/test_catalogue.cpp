@@ -59,8 +59,6 @@ private slots:
     void profileValues_data();
     void profileValues();
     void firstMatchWins();
-    void toCount_data();
-    void toCount();
     void sampleCatalogueIsValid();
 
 private:
@@ -114,6 +112,9 @@ void TestCatalogue::dbCount_data()
                               << QStringList{};
     QTest::newRow("not a number") << DbSection("DB_NUM=two\n", 3) << true << u"two"_s << 0
                                   << QStringList{};
+    QTest::newRow("too many digits is still too many")
+        << DbSection("DB_NUM=4294967297\n", 3) << false << u"4294967297"_s << 0
+        << QStringList{u"Error[1001]"_s};
     QTest::newRow("digits then text")
         << DbSection("DB_NUM=2 files\n", 3) << true << u"2 files"_s << 2 << QStringList{};
 }
@@ -285,27 +286,6 @@ void TestCatalogue::firstMatchWins()
     QCOMPARE(platform::GetPrivateProfileString(u"DB"_s, u"DB_NUM"_s, u"7"_s,
                                                m_dir.filePath(u"absent.txt"_s)),
              u"7"_s);
-}
-
-void TestCatalogue::toCount_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value");
-    QTest::newRow("empty") << QString() << 0;
-    QTest::newRow("plain") << u"50"_s << 50;
-    QTest::newRow("leading blanks") << u"  51"_s << 51;
-    QTest::newRow("sign") << u"+3"_s << 3;
-    QTest::newRow("negative") << u"-3"_s << -3;
-    QTest::newRow("stops at text") << u"12ab3"_s << 12;
-    QTest::newRow("text") << u"x1"_s << 0;
-    QTest::newRow("huge stays huge") << u"99999999999999999999"_s << INT_MAX;
-}
-
-void TestCatalogue::toCount()
-{
-    QFETCH(QString, text);
-    QFETCH(int, value);
-    QCOMPARE(ToCount(text), value);
 }
 
 void TestCatalogue::sampleCatalogueIsValid()

@@ -116,8 +116,6 @@ private slots:
 
     void localNames_data();
     void localNames();
-    void serverUrls_data();
-    void serverUrls();
     void failedRule_data();
     void failedRule();
     void updateServerBaseFromProfile();
@@ -202,31 +200,6 @@ void TestDownload::localNames()
     QFETCH(platform::LocalTime, time);
     QFETCH(QString, name);
     QCOMPARE(LocalDownloadName(ContentKind(kind), time), name);
-}
-
-void TestDownload::serverUrls_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("url");
-    QTest::newRow("DB") << int(ContentKind::Db) << u"090115_EUROPE"_s
-                        << u"ftp://h/down/fw/Tavo/DB/090115_EUROPE.tbn"_s;
-    QTest::newRow("voice") << int(ContentKind::Voice) << u"090101_ENGLISH"_s
-                           << u"ftp://h/down/fw/Tavo/Voice/090101_ENGLISH.vbn"_s;
-    QTest::newRow("image") << int(ContentKind::Image) << u"090101_FRENCH"_s
-                           << u"ftp://h/down/fw/Tavo/Image/090101_FRENCH.ibn"_s;
-    QTest::newRow("firmware ignores the name")
-        << int(ContentKind::Firmware) << u"x"_s << u"ftp://h/down/fw/Tavo/FW/TavoFw.bin"_s;
-    QTest::newRow("area without a catalogue entry")
-        << int(ContentKind::Db) << QString() << u"ftp://h/down/fw/Tavo/DB/.tbn"_s;
-}
-
-void TestDownload::serverUrls()
-{
-    QFETCH(int, kind);
-    QFETCH(QString, name);
-    QFETCH(QString, url);
-    QCOMPARE(ServerUrl(ContentKind(kind), u"ftp://h/down/fw/Tavo"_s, name), url);
 }
 
 void TestDownload::failedRule_data()
