@@ -85,6 +85,14 @@ bool ReadWithin(int giveUpMs)
     return reading.get();
 }
 
+std::optional<Packet> ExchangeWithin(const char* command, int giveUpMs)
+{
+    BuildCommand(command, 0, 0, 1);
+    if (!UsbWritePacket() || !ReadWithin(giveUpMs) || !HasAckPattern(g_ansPacket))
+        return std::nullopt;
+    return g_ansPacket;
+}
+
 QString Slice(const Packet& packet, std::size_t first, std::size_t last)
 {
     QStringList parts;

@@ -45,6 +45,10 @@ std::vector<std::uint8_t> ContentFile(tavo::ContentFileKind kind, std::uint8_t i
                                       std::uint32_t version, std::uint32_t size,
                                       bool exactSize = false);
 
+// As Exchange with the acknowledge test, but gives up after giveUpMs instead of waiting for
+// ever on a unit that does not answer.
+std::optional<Packet> ExchangeWithin(const char* command, int giveUpMs = 2000);
+
 // Reads the next answer on another thread and gives up after giveUpMs with
 // UsbCancelPendingRead: the result of UsbReadPacket.
 bool ReadWithin(int giveUpMs);
