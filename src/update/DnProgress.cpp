@@ -41,9 +41,12 @@ DnProgress::DnProgress(QWidget* parent) : QDialog(parent), m_state(MakeState({},
 
 DnProgress::~DnProgress()
 {
-    // The worker may still run (the dialog was closed early): from here on it must not reach
-    // this object. m_worker then detaches it; it owns its share of the state.
+    // The worker may still run (the dialog was closed early, or is destroyed with its owner
+    // without having ended): from here on it must not reach this object, and a download not
+    // settled yet is abandoned. m_worker then detaches it; it owns its share of the state.
     m_state->SetProgressListener(nullptr);
+    if (m_state->Settle())
+        m_state->m_bFailed.store(1);
 }
 
 void DnProgress::SetDownload(const QString& url, const QString& localPath, std::uint32_t ordinal,

@@ -4,6 +4,8 @@
 #include "platform/DocumentsFolder.h"
 #include "update/DnProgress.h"
 
+#include <QPointer>
+
 QString UpdateServerBase()
 {
     return theApp().GetProfileString(CTavoApp::kProfileSection, QStringLiteral("UpdateServer"),
@@ -36,7 +38,9 @@ int ServerDownloads::DownloadFromServer(ContentKind kind, std::uint32_t ordinal,
                                         std::uint32_t total, const QString& catalogueName,
                                         QWidget* owner)
 {
-    DnProgress dialog(owner);
+    // On the heap and guarded: if the owner goes away while the dialog runs, it takes the
+    // dialog with it, and nothing of this object is touched after the dialog has run.
+    const QPointer<DnProgress> dialog = new DnProgress(owner);
     const QString documents = platform::DocumentsFolder();
     const QString localPath =
         documents + QLatin1Char('/') + LocalDownloadName(kind, platform::GetLocalTime());
@@ -44,8 +48,12 @@ int ServerDownloads::DownloadFromServer(ContentKind kind, std::uint32_t ordinal,
     m_fileToProgram[KindIndex(kind)] = localPath;
     m_url[KindIndex(kind)] = ServerUrl(kind, base, catalogueName);
 
-    dialog.SetDownload(m_url[KindIndex(kind)], localPath, ordinal, total);
-    dialog.SetMaxReceiveRate(m_maxBytesPerSecond);
-    dialog.exec();
-    return dialog.Failed() ? 0 : 1;
+    dialog->SetDownload(m_url[KindIndex(kind)], localPath, ordinal, total);
+    dialog->SetMaxReceiveRate(m_maxBytesPerSecond);
+    dialog->exec();
+    if (!dialog)
+        return 0;
+    const bool failed = dialog->Failed();
+    delete dialog.data();
+    return failed ? 0 : 1;
 }

@@ -127,6 +127,7 @@ private slots:
     void dialogLifecycle();
     void closedMidTransfer();
     void closedBeforeStart();
+    void ownerDestroyedDuringDownload();
     void serverWithoutSize();
 
 private:
@@ -396,6 +397,36 @@ void TestDownload::closedBeforeStart()
     QCOMPARE(int(dialog.State()->m_bStarted.load()), 0);
     dialog.OnTimer(DnProgress::kTimerId); // a tick that was already queued starts nothing
     QCOMPARE(int(dialog.State()->m_bStarted.load()), 0);
+    QCOMPARE(FilesIn(m_home->documents()), QStringList{});
+}
+
+void TestDownload::ownerDestroyedDuringDownload()
+{
+    // The page that runs the download goes away while the transfer is under way.
+    auto* owner = new QWidget;
+    std::shared_ptr<const DownloadState> state;
+    QTimer killer;
+    connect(&killer, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<DnProgress*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (!state) {
+            state = dialog->State();
+            dialog->OnTimer(DnProgress::kTimerId);
+        } else if (owner && state->m_progress.load() > 0) {
+            delete std::exchange(owner, nullptr);
+        }
+    });
+    killer.start(5);
+    ServerDownloads downloads;
+    downloads.SetBaseUrl(Base());
+    downloads.SetMaxReceiveRate(256 * 1024);
+
+    QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, u"slow"_s, owner), 0);
+
+    QVERIFY(!owner);
+    QVERIFY(QTest::qWaitFor([&] { return state->m_bFinished.load() != 0; }, 10000));
+    QCOMPARE(int(state->m_bFailed.load()), 1);
     QCOMPARE(FilesIn(m_home->documents()), QStringList{});
 }
 
