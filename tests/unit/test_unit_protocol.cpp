@@ -1,5 +1,6 @@
 // The virtual unit's answers to the program's commands, through the program's own link:
 // link -> dlopen("libVexaUSB.so") -> socket -> a unit in this process.
+#include "PacketPacer.h"
 #include "UnitFixture.h"
 #include "UnitTestHelpers.h"
 
@@ -77,6 +78,8 @@ private slots:
     void bootModeTakesFirmwareThenStartsNormally();
     void firmwareStreamInNormalModeNeedsAnnouncement();
     void damagedFirmwareComesUpInBootMode();
+    void pacerAdmitsNineteenPacketsPerFrame();
+    void pacedUnitTakesAWholeStream();
 };
 
 void TestUnitProtocol::acknowledgedCommands_data()
@@ -365,6 +368,43 @@ void TestUnitProtocol::damagedFirmwareComesUpInBootMode()
     unit->plug();
     QVERIFY(unit->status().bootMode);
     QCOMPARE(AnswerByte("$RH", 58), 1);
+}
+
+void TestUnitProtocol::pacerAdmitsNineteenPacketsPerFrame()
+{
+    using namespace std::chrono_literals;
+    tavo::PacketPacer pacer;
+    const auto start = tavo::PacketPacer::Clock::time_point{} + 10s;
+    for (int i = 0; i < 19; ++i)
+        QVERIFY(pacer.admit(start + i * 10us));
+    QVERIFY(!pacer.admit(start + 999us));
+    QVERIFY(pacer.frameEnd() == start + 1ms);
+    QVERIFY(pacer.admit(start + 1ms));
+    QVERIFY(pacer.frameEnd() == start + 2ms);
+    // A late packet falls into the frame of its time: frames do not drift.
+    QVERIFY(pacer.admit(start + 2500us));
+    QVERIFY(pacer.frameEnd() == start + 3ms);
+}
+
+void TestUnitProtocol::pacedUnitTakesAWholeStream()
+{
+    QTemporaryDir dir;
+    tavo::UnitOptions options;
+    options.socketPath = dir.filePath(QStringLiteral("unit.sock")).toStdString();
+    options.stateDir = dir.filePath(QStringLiteral("state")).toStdString();
+    options.paced = true;
+    tavo::VirtualUnit unit(options);
+    QVERIFY(unit.start());
+    qputenv("TAVO_UNIT_SOCKET", options.socketPath.c_str());
+
+    // Writers held back by the pace must be let in when the next frame starts.
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(StreamContent(ContentFile(ContentFileKind::Db, 0, 90115, 2000 * 64), 0x140000));
+    QVERIFY(Settle());
+    QVERIFY(timer.elapsed() >= 2000 / 19 - 1);
+    QVERIFY(unit.status().dbIntact);
+    qunsetenv("TAVO_UNIT_SOCKET");
 }
 
 QTEST_GUILESS_MAIN(TestUnitProtocol)

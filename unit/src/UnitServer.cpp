@@ -20,9 +20,6 @@ constexpr std::size_t kLongestControlLine = 1024;
 // A client that stops half-way through its hello, packet or command line is dropped after
 // this long, so that it cannot hold up the writers behind it for ever.
 constexpr auto kIdleLimit = std::chrono::seconds(2);
-// Full-speed USB moves at most 19 packets of 64 bytes per millisecond frame.
-constexpr std::uint32_t kPacketsPerFrame = 19;
-constexpr auto kFrame = std::chrono::milliseconds(1);
 
 constexpr std::uint64_t kListenTag = ~std::uint64_t{0};
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0} - 1;
@@ -165,9 +162,17 @@ void UnitServer::run()
     epoll_event events[kMaxEvents];
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
-        const int timeout = waitTimeoutMs(Clock::now());
+        const std::optional<Clock::duration> wait = waitTime(Clock::now());
         lock.unlock();
-        const int n = ::epoll_wait(m_epoll, events, kMaxEvents, timeout);
+        timespec timeout{};
+        if (wait) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        }
+        // Nanosecond timeouts: the pace works in fractions of a millisecond.
+        const int n =
+            ::epoll_pwait2(m_epoll, events, kMaxEvents, wait ? &timeout : nullptr, nullptr);
         lock.lock();
         if (m_stopping)
             break;
@@ -414,7 +419,7 @@ void UnitServer::letWritersIn(Clock::time_point now)
             close(slot);
             continue;
         }
-        if (m_paced && !paceAllows(now)) {
+        if (m_paced && !m_pacer.admit(now)) {
             m_paceBlocked = true;
             return;
         }
@@ -489,7 +494,7 @@ void UnitServer::syncLink()
     }
 }
 
-int UnitServer::waitTimeoutMs(Clock::time_point now) const
+std::optional<UnitServer::Clock::duration> UnitServer::waitTime(Clock::time_point now) const
 {
     std::optional<Clock::time_point> next = m_device.trace().flushDue();
     const auto consider = [&next](Clock::time_point t) {
@@ -500,30 +505,14 @@ int UnitServer::waitTimeoutMs(Clock::time_point now) const
         if (const auto due = m_device.nextAnswerDue())
             consider(*due);
     if (m_paceBlocked)
-        consider(m_paceWindow + kFrame);
+        consider(m_pacer.frameEnd());
     for (const Connection& c : m_connections) {
         if (c.phase != Phase::Free && c.deadline)
             consider(*c.deadline);
     }
     if (!next)
-        return -1;
-    if (*next <= now)
-        return 0;
-    // Rounded up, so the loop never wakes a little early and spins.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
-    return static_cast<int>(std::min<long long>(wait, 60'000));
-}
-
-bool UnitServer::paceAllows(Clock::time_point now)
-{
-    if (now - m_paceWindow >= kFrame) {
-        m_paceWindow = now;
-        m_paceCount = 0;
-    }
-    if (m_paceCount >= kPacketsPerFrame)
-        return false;
-    ++m_paceCount;
-    return true;
+        return std::nullopt;
+    return std::max(*next - now, Clock::duration::zero());
 }
 
 void UnitServer::watch(std::uint32_t slot, bool input)

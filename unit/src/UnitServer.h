@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PacketPacer.h"
 #include "UnitDevice.h"
 
 #include <array>
@@ -73,8 +74,8 @@ private:
     void deliverAnswers(Clock::time_point now);
     void expireIdle(Clock::time_point now);
     void syncLink();
-    int waitTimeoutMs(Clock::time_point now) const;
-    bool paceAllows(Clock::time_point now);
+    // How long the loop may sleep; nothing while it has no timer running.
+    std::optional<Clock::duration> waitTime(Clock::time_point now) const;
     void watch(std::uint32_t slot, bool input);
     bool sendByte(std::uint32_t slot, char byte);
     void close(std::uint32_t slot);
@@ -98,9 +99,8 @@ private:
     std::deque<std::uint32_t> m_writers; // PIPE00 connections in the order they came
     std::deque<std::uint32_t> m_readers; // PIPE01 connections in the order they came
 
-    Clock::time_point m_paceWindow{};
-    std::uint32_t m_paceCount = 0;
-    bool m_paceBlocked = false;
+    PacketPacer m_pacer;
+    bool m_paceBlocked = false; // a writer waits for the next frame
 };
 
 } // namespace tavo
