@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Runs Tolvane_Down against a virtual Tavo unit, as a new user would try it.
+# Runs Tolvane_Down against a virtual Tavo unit and a local update server, as a new user would
+# try it.
 #
 #   scripts/demo.sh [BUILD_DIR]        (make demo calls it with the build folder)
 #
 # Creates the run folder BUILD_DIR/run with the program's data files, starts a virtual unit
-# there with a fresh state (plugged in, normal mode), starts the program in that folder and
-# stops the unit when the program ends.
+# there with a fresh state (plugged in, normal mode), writes an update tree that offers newer
+# content than the unit holds and serves it with a real FTP server on 127.0.0.1, starts the
+# program in that folder, and stops the server and the unit when the program ends.
+#
+# The program's profile and documents folder are the run folder's own (XDG_CONFIG_HOME is
+# BUILD_DIR/run/config, whose user-dirs.dirs names BUILD_DIR/run/Documents): the profile's
+# "UpdateServer" points at the local server, downloads land in the run folder, and the user's
+# own profile and documents are left alone.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +24,7 @@ esac
 bin=$build/bin
 run=$build/run
 socket=$run/unit.sock
+python=/usr/bin/python3
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "demo: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
@@ -31,21 +39,35 @@ for program in Tolvane_Down tavo-unit; do
     fi
 done
 
-mkdir -p "$run"
-rm -rf "$run/unit-state" "$socket" "$run/unit-trace.txt"
-cp "$bin/Tavo_UIText.txt" "$run/"
-if [ -f "$bin/Tavo_VersionInfo.txt" ]; then
-    cp "$bin/Tavo_VersionInfo.txt" "$run/"
+# The update server needs Debian's pyftpdlib under the system interpreter (another python3 on
+# PATH may not have it).
+if ! "$python" -c 'import pyftpdlib' 2>/dev/null; then
+    echo "demo: $python cannot import pyftpdlib; install the package python3-pyftpdlib." >&2
+    exit 1
 fi
 
+mkdir -p "$run"
+rm -rf "$run/unit-state" "$socket" "$run/unit-trace.txt" "$run/server"
+cp "$bin/Tavo_UIText.txt" "$run/"
+
+# The update tree and the catalogue that matches it. Content of a realistic size (a 2 MiB
+# database), so that the progress of each stage can be watched.
+"$bin/tavo-unit" make-server "$run/server" \
+    --db-size 2097152 --voice-size 1048576 --image-size 524288 >/dev/null
+cp "$run/server/Tavo_VersionInfo.txt" "$run/"
+
+# Paced as a real unit on a full-speed USB port.
 "$bin/tavo-unit" serve --socket "$socket" --state "$run/unit-state" \
-    --trace "$run/unit-trace.txt" &
+    --trace "$run/unit-trace.txt" --pace usb-full-speed &
 unit_pid=$!
-stop_unit() {
-    kill "$unit_pid" 2>/dev/null || true
-    wait "$unit_pid" 2>/dev/null || true
+ftp_pid=
+stop_all() {
+    for pid in $ftp_pid $unit_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
 }
-trap stop_unit EXIT
+trap stop_all EXIT
 
 for _ in $(seq 50); do
     [ -S "$socket" ] && break
@@ -60,17 +82,56 @@ if [ ! -S "$socket" ]; then
     exit 1
 fi
 
+# A free port on the loopback interface, then the server on it, read-only for anonymous users.
+port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$run/server" >"$run/ftp-log.txt" 2>&1 &
+ftp_pid=$!
+for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    if ! kill -0 "$ftp_pid" 2>/dev/null; then
+        echo "demo: the FTP server did not start (see $run/ftp-log.txt)." >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    echo "demo: the FTP server does not accept connections on port $port (see $run/ftp-log.txt)." >&2
+    exit 1
+fi
+server=ftp://127.0.0.1:$port/down/fw/Tavo
+
+# The run's own profile, pointed at the local server (other values kept from earlier runs),
+# and its own documents folder.
+export XDG_CONFIG_HOME=$run/config
+profile="$XDG_CONFIG_HOME/Ostrel updater/Tolvane_Down.ini"
+mkdir -p "$(dirname "$profile")" "$run/Documents"
+printf 'XDG_DOCUMENTS_DIR="%s"\n' "$run/Documents" >"$XDG_CONFIG_HOME/user-dirs.dirs"
+touch "$profile"
+awk -v server="$server" '
+    /^\[/ { if (in_section && !done) { print "UpdateServer=" server; done = 1 }
+            in_section = ($0 == "[Tavo_Config]") }
+    in_section && /^UpdateServer=/ { next }
+    { print }
+    END { if (!in_section && !done) print "\n[Tavo_Config]"
+          if (!done) print "UpdateServer=" server }
+' "$profile" >"$profile.new"
+mv "$profile.new" "$profile"
+
 ctl="$bin/tavo-unit ctl --socket $socket"
 cat <<TEXT
-Tolvane_Down runs in $run against a virtual Tavo unit (plugged in, normal mode).
+Tolvane_Down runs in $run against a virtual Tavo unit (plugged in, normal mode) and an
+update server at $server that offers newer content than the unit holds.
+Press UPDATE on the Update page, then unplug and plug the unit to see the new versions.
 Drive the unit from another terminal:
   $ctl unplug        take the USB cable out
   $ctl plug          put it back in
   $ctl boot on       hold the POI button: the next plug-in comes up in boot mode
   $ctl boot off      release it
   $ctl status        what the unit reports
+To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
+the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
 Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in
-$run/unit-trace.txt. Close the window to end the demo.
+$run/unit-trace.txt, downloads land in $run/Documents. Close the window to end the demo.
 TEXT
 
 export TAVO_UNIT_SOCKET=$socket
