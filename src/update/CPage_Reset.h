@@ -51,15 +51,13 @@ public:
     // Update: checks the mode and the link, gets the image and starts the recovery worker.
     void OnUpdateButton();
 
-    // The page's state, for tests.
+    // The page's state, as tests read it.
     QString ChosenPath() const { return m_strChosenPath; }
     QString FileToProgram() const { return m_strFileToProgram; }
     QString DownloadUrl() const { return m_strDownloadUrl; }
     bool IsAutoMode() const;
     // True while the recovery worker runs.
     bool WorkerRunning() const { return m_worker.Running(); }
-    // Caps the receive rate of later downloads (bytes per second); for slow links in tests.
-    void SetMaxReceiveRate(qint64 bytesPerSecond) { m_downloads.SetMaxReceiveRate(bytesPerSecond); }
 
 private:
     void BuildControls();

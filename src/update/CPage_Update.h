@@ -75,18 +75,11 @@ public:
     // One tick of the stage timer: starts, skips or finishes one stage.
     void UpdateStageTimer();
 
-    // The page's state, for the sheet's neighbours and for tests.
+    // The page's state, as tests read it.
     bool IsResuming() const { return m_bResume; }
-    bool IsNeeded(ContentKind kind) const { return m_bNeeded[KindIndex(kind)] != 0; }
     std::uint32_t Total() const { return m_nTotal; }
-    std::uint32_t Step() const { return m_nStep; }
-    std::uint32_t Chosen(ContentKind kind) const { return m_nChosen[KindIndex(kind)]; }
     // The progress shared with the running (or last) worker; never null.
     std::shared_ptr<const TransferProgress> Progress() const { return m_progress; }
-    // The downloads of the last run: URL and file to program per kind.
-    const ServerDownloads& Downloads() const { return m_downloads; }
-    // Caps the receive rate of later downloads (bytes per second); for slow links in tests.
-    void SetMaxReceiveRate(qint64 bytesPerSecond) { m_downloads.SetMaxReceiveRate(bytesPerSecond); }
     // True while a programming worker of this page runs.
     bool WorkerRunning() const { return m_worker.Running(); }
 
@@ -112,6 +105,7 @@ private:
     void StartFirmwareStage();
     void CompleteWithoutFirmware();
     bool IsCurrent(ContentKind kind) const;
+    bool IsNeeded(ContentKind kind) const { return m_bNeeded[KindIndex(kind)] != 0; }
     bool StageStarted(ContentKind kind) const { return m_bStarted[KindIndex(kind)] != 0; }
     bool StageDone(ContentKind kind) const { return m_progress->IsDone(kind); }
     void MarkDone(ContentKind kind) { m_progress->done[KindIndex(kind)].store(1); }

@@ -97,12 +97,10 @@ private slots:
     void cleanup();
 
     void controls();
-    void listsFromCatalogue_data();
-    void listsFromCatalogue();
     void versionStatus_data();
     void versionStatus();
-    void nothingToUpdate();
-    void bootModeRefused();
+    void refusedRun_data();
+    void refusedRun();
     void onlyDbDiffers();
     void otherEntryPicked_data();
     void otherEntryPicked();
@@ -245,6 +243,9 @@ void TestUpdateWizard::RunUntilStage(ContentKind kind)
 
 void TestUpdateWizard::controls()
 {
+    // More areas than the text names: GetSlashItem gives the last name again.
+    m_catalogue.dbCount = QStringLiteral("5");
+    m_state->m_identity.dbIndex = 4;
     OpenPage();
     const int ids[] = {1161, 1162, 1163, 1165, 1167, 1169, 1081, 1035, 1049, 1177,
                        1178, 1179, 1180, 1209, 1210, 1211, 1212, 1213, 1214, 1215,
@@ -261,9 +262,24 @@ void TestUpdateWizard::controls()
     QVERIFY(!Control<QRadioButton>(1162)->isChecked());
     QVERIFY(Control<QRadioButton>(1161)->isChecked());
 
+    const auto items = [this](int id) {
+        auto* list = Control<QComboBox>(id);
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i)
+            texts << list->itemText(i);
+        return texts;
+    };
+    QCOMPARE(items(1081),
+             (QStringList{u"EUROPE"_s, u"FRANCE"_s, u"CHINA"_s, u"UNKNOWN"_s, u"UNKNOWN"_s}));
+    QCOMPARE(Control<QComboBox>(1081)->currentIndex(), 4);
+    QCOMPARE(items(1035), (QStringList{u"ENGLISH-voice"_s, u"FRENCH-woman voice"_s}));
+    QCOMPARE(items(1049), (QStringList{u"ENGHISH-image"_s, u"FRENCH-image"_s}));
+    // Each refresh fills the lists anew, not on top of what they hold.
+    m_page->RefreshNow();
+    QCOMPARE(Control<QComboBox>(1081)->count(), 5);
+
     QCOMPARE(Control<QPushButton>(1171)->text(), UiText(13));
     QVERIFY(UpdateEnabled());
-    QCOMPARE(Control<QLabel>(1177)->text(), UiText(12) + QStringLiteral("090115"));
     QCOMPARE(Control<QLabel>(1178)->text(), UiText(16) + QStringLiteral("090101"));
     QCOMPARE(Control<QLabel>(1179)->text(), UiText(18) + QStringLiteral("090101"));
     QCOMPARE(Control<QLabel>(1180)->text(), UiText(20) + QStringLiteral("008012"));
@@ -278,51 +294,6 @@ void TestUpdateWizard::controls()
         pictures << image;
     }
     QCOMPARE(Control<QLabel>(1209)->pixmap().size(), QSize(32, 32));
-}
-
-void TestUpdateWizard::listsFromCatalogue_data()
-{
-    QTest::addColumn<QString>("dbCount");
-    QTest::addColumn<int>("dbIndex");
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<int>("selected");
-
-    QTest::newRow("three areas") << "3" << 1 << QStringList{u"EUROPE"_s, u"FRANCE"_s, u"CHINA"_s}
-                                 << 1;
-    // GetSlashItem gives the last name again for an index past the text's names.
-    QTest::newRow("more areas than names")
-        << "6" << 5 << QStringList{u"EUROPE"_s,  u"FRANCE"_s,  u"CHINA"_s,
-                                   u"UNKNOWN"_s, u"UNKNOWN"_s, u"UNKNOWN"_s}
-        << 5;
-    QTest::newRow("unit's area past the count")
-        << "2" << 2 << QStringList{u"EUROPE"_s, u"FRANCE"_s} << -1;
-    QTest::newRow("no count") << "" << 0 << QStringList{} << -1;
-}
-
-void TestUpdateWizard::listsFromCatalogue()
-{
-    QFETCH(QString, dbCount);
-    QFETCH(int, dbIndex);
-    QFETCH(QStringList, items);
-    QFETCH(int, selected);
-
-    m_catalogue.dbCount = dbCount;
-    m_state->m_identity.dbIndex = dbIndex;
-    OpenPage();
-    auto* list = Control<QComboBox>(1081);
-    QStringList shown;
-    for (int i = 0; i < list->count(); ++i)
-        shown << list->itemText(i);
-    QCOMPARE(shown, items);
-    QCOMPARE(list->currentIndex(), selected);
-    QCOMPARE(m_page->Chosen(ContentKind::Db), static_cast<std::uint32_t>(dbIndex));
-
-    // A refresh (each showing, each invalidation) fills the list anew, not twice.
-    m_page->RefreshNow();
-    QCOMPARE(list->count(), items.size());
-    QCOMPARE(Control<QComboBox>(1035)->count(), 2);
-    QCOMPARE(Control<QComboBox>(1035)->itemText(1), QStringLiteral("FRENCH-woman voice"));
-    QCOMPARE(Control<QComboBox>(1049)->itemText(0), QStringLiteral("ENGHISH-image"));
 }
 
 void TestUpdateWizard::versionStatus_data()
@@ -400,33 +371,35 @@ void TestUpdateWizard::versionStatus()
     QCOMPARE(shown, expected);
 }
 
-void TestUpdateWizard::nothingToUpdate()
+void TestUpdateWizard::refusedRun_data()
 {
+    QTest::addColumn<bool>("bootMode");
+    QTest::addColumn<int>("dbVersion");
+    QTest::addColumn<QString>("box");
+
+    QTest::newRow("everything current") << false << 90115 << UiText(27);
+    QTest::newRow("unit in boot mode") << true << 1 << QStringLiteral("Error[8001]");
+}
+
+void TestUpdateWizard::refusedRun()
+{
+    QFETCH(bool, bootMode);
+    QFETCH(int, dbVersion);
+    QFETCH(QString, box);
+
+    m_state->m_identity.bootMode = bootMode;
+    m_state->m_identity.dbVersion = dbVersion;
     OpenPage();
     DownloadStepper stepper;
     m_page->OnUpdateButton();
 
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(27)});
+    QCOMPARE(m_boxes->texts(), QStringList{box});
     QVERIFY(stepper.seen().isEmpty());
     QVERIFY(Sent().empty());
     QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
     QVERIFY(!m_page->Timers().IsActive(kStageTimer));
     QCOMPARE(OnUpdateValue(), -1);
     QVERIFY(UpdateEnabled());
-}
-
-void TestUpdateWizard::bootModeRefused()
-{
-    m_state->m_identity.dbVersion = 1;
-    m_state->m_identity.bootMode = true;
-    OpenPage();
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-
-    QCOMPARE(m_boxes->texts(), QStringList{QStringLiteral("Error[8001]")});
-    QVERIFY(stepper.seen().isEmpty());
-    QVERIFY(Sent().empty());
-    QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
 }
 
 void TestUpdateWizard::onlyDbDiffers()
