@@ -20,6 +20,9 @@ constexpr std::size_t kLongestControlLine = 1024;
 // A client that stops half-way through its hello, packet or command line is dropped after
 // this long, so that it cannot hold up the writers behind it for ever.
 constexpr auto kIdleLimit = std::chrono::seconds(2);
+// How long a writer's packet may sit unread when nothing else wakes the loop. In a stream the
+// next connection comes much sooner and brings the packet in with it.
+constexpr auto kPatience = std::chrono::microseconds(200);
 
 constexpr std::uint64_t kListenTag = ~std::uint64_t{0};
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0} - 1;
@@ -86,6 +89,8 @@ UnitServer::~UnitServer()
         if (m_connections[slot].phase != Phase::Free)
             close(slot);
     }
+    for (int fd : m_finished)
+        ::close(fd);
     if (m_listen >= 0) {
         ::close(m_listen);
         ::unlink(m_path.c_str());
@@ -180,14 +185,20 @@ void UnitServer::run()
         const Clock::time_point now = Clock::now();
         for (int i = 0; i < n; ++i)
             handle(events[i].data.u64, events[i].events, now);
+        expireDeadlines(now);
         letWritersIn(now);
         deliverAnswers(now);
-        expireIdle(now);
         if (const auto due = m_device.trace().flushDue(); due && *due <= now)
             m_device.trace().flush();
         if (m_device.trace().size() != traced)
             m_traceChanged.notify_all();
     }
+    // A packet that has arrived whole is taken before the unit goes away.
+    if (!m_writers.empty() && m_connections[m_writers.front()].phase == Phase::WriterReading)
+        readPacket(m_writers.front());
+    for (int fd : m_finished)
+        ::close(fd);
+    m_finished.clear();
     for (std::uint32_t slot = 0; slot < m_connections.size(); ++slot) {
         if (m_connections[slot].phase != Phase::Free)
             close(slot);
@@ -201,6 +212,15 @@ void UnitServer::stop()
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
+}
+
+void UnitServer::settle()
+{
+    const Clock::time_point now = Clock::now();
+    letWritersIn(now);
+    deliverAnswers(now);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
 }
@@ -224,10 +244,10 @@ void UnitServer::handle(std::uint64_t tag, std::uint32_t events, Clock::time_poi
         return;
     }
     const auto slot = static_cast<std::uint32_t>(tag);
+    const auto generation = static_cast<std::uint32_t>(tag >> 32);
     // A connection closed earlier in this round may have left an event behind; its slot
     // has a new generation by now.
-    if (slot >= m_connections.size() ||
-        m_connections[slot].generation != static_cast<std::uint32_t>(tag >> 32))
+    if (slot >= m_connections.size() || m_connections[slot].generation != generation)
         return;
     switch (m_connections[slot].phase) {
     case Phase::Hello:
@@ -240,6 +260,8 @@ void UnitServer::handle(std::uint64_t tag, std::uint32_t events, Clock::time_poi
         }
         break;
     case Phase::WriterReading:
+        // Only the writer at the head of the queue may be taken; a later one that is already
+        // let in cannot exist, as writers are let in one at a time.
         readPacket(slot);
         break;
     case Phase::ReaderWaiting:
@@ -251,34 +273,29 @@ void UnitServer::handle(std::uint64_t tag, std::uint32_t events, Clock::time_poi
     case Phase::Free:
         break;
     }
+    if (m_connections[slot].generation == generation)
+        watch(slot);
 }
 
 void UnitServer::acceptOne(Clock::time_point now)
 {
     // One connection per readiness event: the listening socket stays ready while more wait,
     // and a second accept would only find none in the usual case of one client.
-    for (;;) {
-        const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            return;
-        }
-        const std::uint32_t slot = allocate(fd);
-        Connection& c = m_connections[slot];
-        c.phase = Phase::Hello;
-        c.deadline = now + kIdleLimit;
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP;
-        event.data.u64 = tagOf(slot);
-        if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
-            close(slot);
-            return;
-        }
-        // The client writes its hello right after connecting; it is often here already.
-        readHello(slot, now);
+    int fd;
+    do {
+        fd = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (fd < 0 && (errno == EINTR || errno == ECONNABORTED));
+    if (fd < 0)
         return;
-    }
+    const std::uint32_t slot = allocate(fd);
+    const std::uint32_t generation = m_connections[slot].generation;
+    m_connections[slot].phase = Phase::Hello;
+    m_connections[slot].deadline = now + kIdleLimit;
+    // The client writes its hello right after connecting; it is usually here already, and
+    // then a writer never needs to join the epoll set.
+    readHello(slot, now);
+    if (m_connections[slot].generation == generation)
+        watch(slot);
 }
 
 void UnitServer::readHello(std::uint32_t slot, Clock::time_point now)
@@ -311,9 +328,6 @@ void UnitServer::readHello(std::uint32_t slot, Clock::time_point now)
         }
         c.phase = Phase::WriterQueued;
         m_writers.push_back(slot);
-        // Behind another writer it must not be read yet; only its hang-up matters.
-        if (m_writers.size() > 1)
-            watch(slot, false);
         letWritersIn(now);
     } else if (IsChannel(c.bytes.data(), "PIPE01")) {
         if (!plugged) {
@@ -327,6 +341,8 @@ void UnitServer::readHello(std::uint32_t slot, Clock::time_point now)
         }
         c.phase = Phase::ReaderWaiting;
         m_readers.push_back(slot);
+        // The command this reader waits for may still sit unread with its writer.
+        letWritersIn(now);
         deliverAnswers(now);
     } else if (IsChannel(c.bytes.data(), "CTL")) {
         c.phase = Phase::Control;
@@ -338,30 +354,33 @@ void UnitServer::readHello(std::uint32_t slot, Clock::time_point now)
     }
 }
 
-void UnitServer::readPacket(std::uint32_t slot)
+bool UnitServer::readPacket(std::uint32_t slot)
 {
     Connection& c = m_connections[slot];
     // One byte more than a packet, to notice a client that writes too much.
-    const ssize_t n = Receive(c.fd, c.bytes.data() + c.got, c.bytes.size() - c.got);
-    if (WouldBlock(n))
-        return;
-    if (n > 0)
+    ssize_t n = 0;
+    while (c.got < kUnitPacketSize) {
+        n = Receive(c.fd, c.bytes.data() + c.got, c.bytes.size() - c.got);
+        if (n <= 0)
+            break;
         c.got = static_cast<std::uint8_t>(c.got + n);
+    }
     if (c.got >= kUnitPacketSize) {
         const bool tooLong = c.got > kUnitPacketSize;
         m_device.takePacket(c.bytes.data());
         if (tooLong)
             m_device.noteProblem("more than 64 bytes on one PIPE00 connection");
-    } else if (n > 0) {
-        return;
+    } else if (WouldBlock(n)) {
+        return false;
     } else if (c.got == 0) {
         m_device.noteProblem("PIPE00 closed without a packet");
     } else {
         m_device.takeBrokenPacket(c.bytes.data(), c.got,
                                   "packet cut short: " + std::to_string(c.got) + " of 64 bytes");
     }
-    close(slot);
+    close(slot, Closing::Later);
     syncLink();
+    return true;
 }
 
 void UnitServer::readReader(std::uint32_t slot)
@@ -400,6 +419,9 @@ void UnitServer::readControl(std::uint32_t slot)
         }
         return;
     }
+    // Packets that have arrived count before the command: "status" sees them, and a fault
+    // counts packets from here on.
+    letWritersIn(Clock::now());
     const std::string answer = RunControlLine(m_device, std::string_view(c.line).substr(0, end));
     SendAll(c.fd, answer.data(), answer.size());
     close(slot);
@@ -409,11 +431,23 @@ void UnitServer::readControl(std::uint32_t slot)
 void UnitServer::letWritersIn(Clock::time_point now)
 {
     m_paceBlocked = false;
+    letNextWriterIn(now);
+    // Closing a socket takes a while; the next writer is let in first.
+    for (int fd : m_finished)
+        ::close(fd);
+    m_finished.clear();
+}
+
+void UnitServer::letNextWriterIn(Clock::time_point now)
+{
     while (!m_writers.empty()) {
         const std::uint32_t slot = m_writers.front();
         Connection& c = m_connections[slot];
-        if (c.phase == Phase::WriterReading)
-            return;
+        if (c.phase == Phase::WriterReading) {
+            if (!readPacket(slot))
+                return;
+            continue;
+        }
         if (!m_device.acceptsWrites()) {
             sendByte(slot, 'N');
             close(slot);
@@ -430,9 +464,8 @@ void UnitServer::letWritersIn(Clock::time_point now)
         }
         c.phase = Phase::WriterReading;
         c.got = 0;
-        c.deadline = now + kIdleLimit;
-        if (!c.watchingInput)
-            watch(slot, true);
+        c.patient = true;
+        c.deadline = now + kPatience;
         return;
     }
 }
@@ -451,7 +484,7 @@ void UnitServer::deliverAnswers(Clock::time_point now)
     }
 }
 
-void UnitServer::expireIdle(Clock::time_point now)
+void UnitServer::expireDeadlines(Clock::time_point now)
 {
     for (std::uint32_t slot = 0; slot < m_connections.size(); ++slot) {
         Connection& c = m_connections[slot];
@@ -462,6 +495,16 @@ void UnitServer::expireIdle(Clock::time_point now)
             m_device.noteProblem("no hello within 2 s");
             break;
         case Phase::WriterReading:
+            if (c.patient) {
+                // Nothing brought the packet in; look for it now, and if it is not whole
+                // yet, wait for it the ordinary way.
+                c.patient = false;
+                if (readPacket(slot))
+                    continue;
+                c.deadline = now + kIdleLimit;
+                watch(slot);
+                continue;
+            }
             if (c.got > 0)
                 m_device.takeBrokenPacket(c.bytes.data(), c.got,
                                           "packet cut short: " + std::to_string(c.got) +
@@ -477,7 +520,6 @@ void UnitServer::expireIdle(Clock::time_point now)
         }
         close(slot);
     }
-    letWritersIn(now);
 }
 
 void UnitServer::syncLink()
@@ -515,14 +557,21 @@ std::optional<UnitServer::Clock::duration> UnitServer::waitTime(Clock::time_poin
     return std::max(*next - now, Clock::duration::zero());
 }
 
-void UnitServer::watch(std::uint32_t slot, bool input)
+void UnitServer::watch(std::uint32_t slot)
 {
     Connection& c = m_connections[slot];
+    std::uint32_t wanted = EPOLLIN | EPOLLRDHUP;
+    if (c.phase == Phase::WriterQueued)
+        wanted = EPOLLRDHUP; // must not be read before its turn; only its hang-up matters
+    else if (c.phase == Phase::WriterReading && c.patient)
+        wanted = 0; // read when the loop next looks
+    if (wanted == 0 || wanted == c.watched)
+        return;
     epoll_event event{};
-    event.events = (input ? EPOLLIN : 0U) | EPOLLRDHUP;
+    event.events = wanted;
     event.data.u64 = tagOf(slot);
-    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, c.fd, &event);
-    c.watchingInput = input;
+    if (::epoll_ctl(m_epoll, c.watched == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, c.fd, &event) == 0)
+        c.watched = wanted;
 }
 
 bool UnitServer::sendByte(std::uint32_t slot, char byte)
@@ -530,7 +579,7 @@ bool UnitServer::sendByte(std::uint32_t slot, char byte)
     return SendAll(m_connections[slot].fd, &byte, 1);
 }
 
-void UnitServer::close(std::uint32_t slot)
+void UnitServer::close(std::uint32_t slot, Closing when)
 {
     Connection& c = m_connections[slot];
     if (c.phase == Phase::Free)
@@ -544,14 +593,19 @@ void UnitServer::close(std::uint32_t slot)
         if (at != m_readers.end())
             m_readers.erase(at);
     }
-    // Closing also takes the descriptor out of the epoll set.
-    ::close(c.fd);
+    // Closing also takes the descriptor out of the epoll set; until then its events carry
+    // the old generation and are ignored.
+    if (when == Closing::Later)
+        m_finished.push_back(c.fd);
+    else
+        ::close(c.fd);
     c.fd = -1;
     c.phase = Phase::Free;
+    c.watched = 0;
+    c.patient = false;
     c.got = 0;
     c.line.clear();
     c.deadline.reset();
-    c.watchingInput = true;
     ++c.generation;
     m_free.push_back(slot);
 }

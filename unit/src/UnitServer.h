@@ -18,6 +18,10 @@ namespace tavo {
 // Serves the unit's socket (the channels PROBE, PIPE00, PIPE01 and CTL; protocol in
 // unit/README.md) with one epoll loop on the thread that calls run(). Every touch of the
 // device happens under the owner's mutex; the loop lets go of it only while it waits.
+//
+// A writer's packet is read when the loop next has a reason to look: the next connection
+// (which must wait for that packet anyway), or a short timer. A writer that behaves is never
+// registered with epoll, so a packet costs the loop one wake-up instead of two.
 class UnitServer
 {
 public:
@@ -37,6 +41,10 @@ public:
     void run();
     // Ends run() from another thread. Call without the lock.
     void stop();
+    // Call with the lock held before looking at or changing the device from outside the
+    // loop: takes a packet that has arrived whole but was not read yet, and hands out
+    // answers that are due.
+    void settle();
     // Call with the lock held after changing the device from outside the loop: drops the
     // connections of a link that was unplugged and lets the loop see new timings.
     void deviceChanged();
@@ -57,7 +65,8 @@ private:
         int fd = -1;
         std::uint32_t generation = 0;
         Phase phase = Phase::Free;
-        bool watchingInput = true; // registered for input, not only for hang-up
+        std::uint32_t watched = 0; // epoll events registered; 0: not in the epoll set
+        bool patient = false;      // a writer whose packet is looked for only now and then
         std::uint8_t got = 0;
         std::array<std::uint8_t, 65> bytes{}; // hello, or a packet and one byte more
         std::string line;                     // control command
@@ -67,18 +76,27 @@ private:
     void acceptOne(Clock::time_point now);
     void handle(std::uint64_t tag, std::uint32_t events, Clock::time_point now);
     void readHello(std::uint32_t slot, Clock::time_point now);
-    void readPacket(std::uint32_t slot);
+    bool readPacket(std::uint32_t slot);
     void readReader(std::uint32_t slot);
     void readControl(std::uint32_t slot);
+    // Takes the packet of the writer at the head when it has come, and lets the next writer
+    // in (pace permitting); repeats while it can.
     void letWritersIn(Clock::time_point now);
+    void letNextWriterIn(Clock::time_point now);
     void deliverAnswers(Clock::time_point now);
-    void expireIdle(Clock::time_point now);
+    void expireDeadlines(Clock::time_point now);
     void syncLink();
     // How long the loop may sleep; nothing while it has no timer running.
     std::optional<Clock::duration> waitTime(Clock::time_point now) const;
-    void watch(std::uint32_t slot, bool input);
+    // Registers the connection with epoll for what its phase needs to hear about.
+    void watch(std::uint32_t slot);
     bool sendByte(std::uint32_t slot, char byte);
-    void close(std::uint32_t slot);
+    enum class Closing : std::uint8_t
+    {
+        Now,
+        Later, // once the next writer has been let in
+    };
+    void close(std::uint32_t slot, Closing when = Closing::Now);
     std::uint32_t allocate(int fd);
     std::uint64_t tagOf(std::uint32_t slot) const;
 
@@ -98,6 +116,7 @@ private:
     std::vector<std::uint32_t> m_free;
     std::deque<std::uint32_t> m_writers; // PIPE00 connections in the order they came
     std::deque<std::uint32_t> m_readers; // PIPE01 connections in the order they came
+    std::vector<int> m_finished;         // descriptors of writers done with, to close
 
     PacketPacer m_pacer;
     bool m_paceBlocked = false; // a writer waits for the next frame

@@ -18,6 +18,14 @@ public:
     {
     }
 
+    // Takes the packets that have arrived whole, so whatever the caller looks at or changes
+    // comes after them, as it would on a unit that reads its pipe at once.
+    void settle()
+    {
+        if (server)
+            server->settle();
+    }
+
     // Lets the serving loop act on a change made from outside it.
     void changed()
     {
@@ -91,6 +99,7 @@ void VirtualUnit::plug()
 void VirtualUnit::unplug()
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     m_impl->device.unplug();
     m_impl->changed();
 }
@@ -104,6 +113,7 @@ void VirtualUnit::setBootButton(bool held)
 void VirtualUnit::injectFault(FaultKind kind, std::uint32_t afterPackets)
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     m_impl->device.injectFault(kind, afterPackets);
     m_impl->changed();
 }
@@ -111,6 +121,7 @@ void VirtualUnit::injectFault(FaultKind kind, std::uint32_t afterPackets)
 void VirtualUnit::clearFaults()
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     m_impl->device.clearFaults();
     m_impl->changed();
 }
@@ -124,18 +135,21 @@ void VirtualUnit::setCheckDelayMs(int ms)
 UnitStatus VirtualUnit::status() const
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     return m_impl->device.status();
 }
 
 std::vector<TracedPacket> VirtualUnit::trace() const
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     return m_impl->device.trace().packets();
 }
 
 void VirtualUnit::clearTrace()
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     m_impl->device.trace().clear();
 }
 
@@ -143,6 +157,7 @@ bool VirtualUnit::waitForTrace(std::size_t count, int timeoutMs) const
 {
     std::unique_lock lock(m_impl->mutex);
     return m_impl->traceChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this, count] {
+        m_impl->settle();
         return m_impl->device.trace().size() >= count;
     });
 }
@@ -150,12 +165,14 @@ bool VirtualUnit::waitForTrace(std::size_t count, int timeoutMs) const
 std::vector<std::string> VirtualUnit::problems() const
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     return m_impl->device.trace().problems();
 }
 
 std::string VirtualUnit::control(const std::string& commandLine)
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     std::string answer = RunControlLine(m_impl->device, commandLine);
     m_impl->changed();
     return answer;
@@ -164,6 +181,7 @@ std::string VirtualUnit::control(const std::string& commandLine)
 std::vector<std::uint8_t> VirtualUnit::readMemory(std::uint32_t address, std::uint32_t length) const
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     if (address >= kMemorySize)
         return {};
     length = std::min(length, kMemorySize - address);
@@ -175,6 +193,7 @@ std::vector<std::uint8_t> VirtualUnit::readMemory(std::uint32_t address, std::ui
 void VirtualUnit::writeMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes)
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     if (address >= kMemorySize)
         return;
     const auto length =
@@ -186,6 +205,7 @@ void VirtualUnit::writeMemory(std::uint32_t address, const std::vector<std::uint
 std::vector<std::uint8_t> VirtualUnit::firmware() const
 {
     std::lock_guard lock(m_impl->mutex);
+    m_impl->settle();
     const std::uint8_t* bytes = m_impl->device.memory().regionBytes(Region::Firmware);
     return std::vector<std::uint8_t>(bytes, bytes + kFirmwareSize);
 }
