@@ -271,6 +271,10 @@ void TestLink::missingLibraryMeansNoUnit()
     QFETCH(QString, program);
     UnitFixture fixture;
     QProcess probe;
+    // Only the program's own run path may lead to a library.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    probe.setProcessEnvironment(environment);
     probe.start(program, {});
     QVERIFY(probe.waitForFinished(10000));
     QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
