@@ -1,6 +1,7 @@
 #include "platform/FileDialog.h"
 
 #include <QFileDialog>
+#include <QPointer>
 #include <QRegularExpression>
 #include <atomic>
 
@@ -15,25 +16,31 @@ class QtFileDialogService final : public FileDialogService
 public:
     QString getFileName(const FileDialogRequest& request, QWidget* owner) override
     {
-        QFileDialog dialog(owner);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setNameFilters(NameFiltersOf(request.filter));
+        // On the heap and watched: if the owner goes away while the dialog is open, it takes
+        // the dialog with it, and the dialog must not be deleted a second time here.
+        const QPointer<QFileDialog> dialog = new QFileDialog(owner);
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setNameFilters(NameFiltersOf(request.filter));
         if (request.mode == FileDialogMode::Save) {
-            dialog.setAcceptMode(QFileDialog::AcceptSave);
-            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog->setAcceptMode(QFileDialog::AcceptSave);
+            dialog->setFileMode(QFileDialog::AnyFile);
             // A file that exists is replaced without a question.
-            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
         } else {
-            dialog.setAcceptMode(QFileDialog::AcceptOpen);
-            dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile
-                                                     : QFileDialog::AnyFile);
+            dialog->setAcceptMode(QFileDialog::AcceptOpen);
+            dialog->setFileMode(request.fileMustExist ? QFileDialog::ExistingFile
+                                                      : QFileDialog::AnyFile);
         }
         if (!request.defaultName.isEmpty())
-            dialog.selectFile(request.defaultName);
-        if (dialog.exec() != QDialog::Accepted)
+            dialog->selectFile(request.defaultName);
+        const int result = dialog->exec();
+        if (!dialog)
             return {};
-        const QStringList chosen = dialog.selectedFiles();
-        return chosen.isEmpty() ? QString() : chosen.first();
+        const QStringList chosen = dialog->selectedFiles();
+        delete dialog.data();
+        if (result != QDialog::Accepted || chosen.isEmpty())
+            return {};
+        return chosen.first();
     }
 };
 

@@ -163,6 +163,11 @@ void CPage_Reset::PushData()
     m_path->setText(m_strChosenPath);
 }
 
+QWidget* CPage_Reset::DialogOwner()
+{
+    return window();
+}
+
 void CPage_Reset::OnBrowse()
 {
     PullData();
@@ -170,7 +175,11 @@ void CPage_Reset::OnBrowse()
     request.mode = platform::FileDialogMode::Open;
     request.filter = kBinFilter;
     request.fileMustExist = true;
-    const QString chosen = platform::GetFileName(request, this);
+    // The dialog runs a nested event loop, in which the sheet may take this page away.
+    const QPointer<CPage_Reset> self(this);
+    const QString chosen = platform::GetFileName(request, DialogOwner());
+    if (!self)
+        return;
     if (!chosen.isEmpty())
         m_strChosenPath = chosen;
     m_strFileToProgram = m_strChosenPath;
@@ -179,7 +188,8 @@ void CPage_Reset::OnBrowse()
 
 bool CPage_Reset::Download()
 {
-    const int fetched = m_downloads.DownloadFromServer(ContentKind::Firmware, 1, 1, {}, this);
+    const int fetched =
+        m_downloads.DownloadFromServer(ContentKind::Firmware, 1, 1, {}, DialogOwner());
     m_strFileToProgram = m_downloads.FileToProgram(ContentKind::Firmware);
     m_strDownloadUrl = m_downloads.Url(ContentKind::Firmware);
     return fetched != 0;
@@ -188,7 +198,7 @@ bool CPage_Reset::Download()
 void CPage_Reset::OnUpdateButton()
 {
     if (!m_sheet.m_identity.bootMode) {
-        platform::ShowErrorCode(kErrorNotInBootMode, this);
+        platform::ShowErrorCode(kErrorNotInBootMode, DialogOwner());
         return;
     }
     m_sheet.SetDeviceBusy(true);

@@ -60,6 +60,9 @@ public:
     bool WorkerRunning() const { return m_worker.Running(); }
 
 private:
+    // Owner of the page's message boxes and dialogs: the sheet's window, which outlives a
+    // page that the sheet removes while one of them is open.
+    QWidget* DialogOwner();
     void BuildControls();
     void PullData();
     void PushData();

@@ -263,6 +263,9 @@ bool CPage_Update::AutoUpdatePlan()
         }
     }
 
+    // Each download dialog runs a nested event loop, in which the sheet may take this page
+    // away (the unit was unplugged): the plan then ends without touching it again.
+    const QPointer<CPage_Update> self(this);
     std::uint32_t ordinal = 0;
     for (ContentKind kind : kAllContentKinds) {
         if (!IsNeeded(kind))
@@ -271,19 +274,29 @@ bool CPage_Update::AutoUpdatePlan()
         SetStatusText(res.downloadingText);
         ++ordinal;
         const QString name = CatalogueName(m_catalogue, kind, m_nChosen[KindIndex(kind)]);
-        if (!m_downloads.DownloadFromServer(kind, ordinal, m_nTotal, name, this)) {
-            platform::MessageBox(Text(res.downloadFailedText), {}, platform::MsgButtons::Ok, this);
+        const int fetched =
+            m_downloads.DownloadFromServer(kind, ordinal, m_nTotal, name, DialogOwner());
+        if (!self)
+            return false;
+        if (!fetched) {
             m_progress->error.store(1);
+            platform::MessageBox(Text(res.downloadFailedText), {}, platform::MsgButtons::Ok,
+                                 DialogOwner());
             return false;
         }
     }
     return true;
 }
 
+QWidget* CPage_Update::DialogOwner()
+{
+    return window();
+}
+
 void CPage_Update::OnUpdateButton()
 {
     if (m_sheet.m_identity.bootMode) {
-        platform::ShowErrorCode(kErrorBootMode, this);
+        platform::ShowErrorCode(kErrorBootMode, DialogOwner());
         return;
     }
 
@@ -294,7 +307,8 @@ void CPage_Update::OnUpdateButton()
     if (!AutoUpdatePlan())
         return;
     if (m_nTotal == 0) {
-        platform::MessageBox(Text(kTextNothingToUpdate), {}, platform::MsgButtons::Ok, this);
+        platform::MessageBox(Text(kTextNothingToUpdate), {}, platform::MsgButtons::Ok,
+                             DialogOwner());
         return;
     }
 
@@ -306,8 +320,8 @@ void CPage_Update::OnUpdateButton()
 
     BuildCommand("$BT", 0, 0, 1);
     if (!UsbTransactReport(false)) {
-        m_sheet.SetDeviceBusy(false);
         m_progress->error.store(1);
+        m_sheet.SetDeviceBusy(false);
         return;
     }
 
@@ -364,8 +378,8 @@ void CPage_Update::StartFirmwareStage()
     // Announces the firmware write to a unit that runs normally.
     BuildCommand("$WB", 0, 0, 1);
     if (!UsbTransactReport(false)) {
-        m_sheet.SetDeviceBusy(false);
         m_progress->error.store(1);
+        m_sheet.SetDeviceBusy(false);
         return;
     }
     SetStatusText(ResourcesOf(ContentKind::Firmware).programmingText);

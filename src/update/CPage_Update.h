@@ -94,6 +94,9 @@ private:
         QLabel* illustration = nullptr;
     };
 
+    // Owner of the page's message boxes and dialogs: the sheet's window, which outlives a
+    // page that the sheet removes while one of them is open.
+    QWidget* DialogOwner();
     void BuildControls();
     void FillList(ContentKind kind);
     void OnListChanged(ContentKind kind, int index);

@@ -19,11 +19,13 @@ void PostToUiThread(std::function<void()> work);
 // there, so a page deleted meanwhile leaves a box without owner instead of a dangling one.
 void ShowCompletionNotice(const QString& text, const std::function<QWidget*()>& owner);
 
-// The same, owned by the page that page guards (null once it is gone).
+// The same, owned by the window of the page that page guards (the main sheet, which outlives
+// a page it removes while the box is open); without owner once the page is gone.
 template <typename Page> void ShowCompletionNotice(const QString& text, const QPointer<Page>& page)
 {
-    ShowCompletionNotice(text,
-                         std::function<QWidget*()>([&page]() -> QWidget* { return page.data(); }));
+    ShowCompletionNotice(text, std::function<QWidget*()>([&page]() -> QWidget* {
+                             return page ? page->window() : nullptr;
+                         }));
 }
 
 // The caption of the completion notice.

@@ -15,6 +15,7 @@
 #include "ui/CProptySheet.h"
 #include "update/CPage_Reset.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -76,6 +77,8 @@ private slots:
     void pageGoneBeforeTheEnd();
     void recoveryThenReplug_data();
     void recoveryThenReplug();
+    void pageRemovedWhileADialogIsOpen_data();
+    void pageRemovedWhileADialogIsOpen();
 
 private:
     void OpenPage();
@@ -547,6 +550,61 @@ void TestUpdateRecovery::recoveryThenReplug()
     QTRY_VERIFY(UpdateEnabled());
     m_page = nullptr;
     theApp().m_pSheet = nullptr;
+}
+
+void TestUpdateRecovery::pageRemovedWhileADialogIsOpen_data()
+{
+    QTest::addColumn<bool>("browse");
+    QTest::newRow("Error[7001] box") << false;
+    QTest::newRow("Browse dialog") << true;
+}
+
+void TestUpdateRecovery::pageRemovedWhileADialogIsOpen()
+{
+    QFETCH(bool, browse);
+
+    // The real message boxes and file dialogs, which the page's removal must not take along.
+    m_boxes.reset();
+    m_dialogs.reset();
+    theApp().m_bConnected = 0;
+    CProptySheet sheet(theApp());
+    sheet.Timers().SetManual(true);
+    sheet.show();
+    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    sheet.SetActivePage(theApp().m_nPageReset);
+    const QPointer<CPage_Reset> page =
+        qobject_cast<CPage_Reset*>(sheet.Page(CProptySheet::PageId::Reset));
+    QVERIFY(page);
+    auto* manual = page->findChild<QRadioButton*>(QStringLiteral("1069"));
+    auto* button = page->findChild<QPushButton*>(browse ? u"1016"_s : u"1059"_s);
+    if (browse) {
+        QTest::mouseClick(manual, Qt::LeftButton);
+        QTRY_VERIFY(button->isVisible());
+    }
+
+    m_unit->unit().clearTrace();
+    // While the dialog is open the unit goes away and the sheet rebuilds its pages.
+    QString seen;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !seen.isEmpty())
+            return;
+        seen = QString::fromLatin1(dialog->metaObject()->className());
+        m_unit->unit().unplug();
+        sheet.OnTimer(CProptySheet::kDetectionTimer);
+        dialog->reject();
+    });
+    watcher.start(10);
+    QTest::mouseClick(button, Qt::LeftButton);
+    watcher.stop();
+
+    QCOMPARE(seen, browse ? u"QFileDialog"_s : u"QMessageBox"_s);
+    QVERIFY(page.isNull());
+    QVERIFY(sheet.Page(CProptySheet::PageId::Reset));
+    QVERIFY(!sheet.Page(CProptySheet::PageId::Update));
+    QVERIFY(Sent().empty());
 }
 
 QTEST_MAIN(TestUpdateRecovery)
