@@ -115,9 +115,7 @@ bool UnitServer::listen(const std::string& path, std::string* error)
                     " characters");
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
-    struct stat info
-    {
-    };
+    struct stat info;
     if (::lstat(path.c_str(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode))
             return fail("exists and is not a socket");
@@ -219,8 +217,12 @@ void UnitServer::stop()
 void UnitServer::settle()
 {
     const Clock::time_point now = Clock::now();
+    const std::size_t traced = m_device.trace().size();
     letWritersIn(now);
     deliverAnswers(now);
+    // Another thread may be waiting for exactly these packets.
+    if (m_device.trace().size() != traced)
+        m_traceChanged.notify_all();
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
 }
