@@ -110,12 +110,17 @@ const std::uint8_t* UnitMemory::regionBytes(Region region) const
 
 void UnitMemory::write(std::uint32_t address, const std::uint8_t* data, std::uint32_t size)
 {
+    // An empty copy may come with a null pointer (an empty vector's data()).
+    if (size == 0)
+        return;
     std::memcpy(m_memory.data() + address, data, size);
     touch(address, size);
 }
 
 void UnitMemory::read(std::uint32_t address, std::uint8_t* out, std::uint32_t size) const
 {
+    if (size == 0)
+        return;
     std::memcpy(out, m_memory.data() + address, size);
 }
 
