@@ -397,9 +397,9 @@ void CPage_Update::StartFirmwareStage()
                       notice = Text(kTextCompleted)] {
         WriteOnUpdate(0);
         ShowCompletionNotice(notice, page);
-        // The box has been closed. The timer belongs to the page, on the user-interface
-        // thread; the busy flag is cleared after it, so the stage sequence never sees the
-        // link free while its timer could still start something.
+        // The box has been closed. The timer belongs to the page and is stopped on the
+        // user-interface thread; the link is freed there too, right after it, so the sheet
+        // sees it free only once the run has ended.
         PostToUiThread([page, sheet] {
             if (page)
                 page->KillTimer(kStageTimer);
