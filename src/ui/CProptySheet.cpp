@@ -51,6 +51,8 @@ CProptySheet::~CProptySheet()
     // Pages hold references to this sheet's state and catalogue: they go first.
     for (QPointer<CPropertyPage>& page : m_pages)
         delete page.data();
+    for (QPointer<CPropertyPage>& page : m_retired)
+        delete page.data();
 }
 
 void CProptySheet::showEvent(QShowEvent* event)
@@ -85,6 +87,8 @@ void CProptySheet::OnTimer(int id)
 {
     if (id != kDetectionTimer)
         return;
+
+    DeleteRetiredPages();
 
     if (m_bIdentityPending) {
         m_bIdentityPending = false;
@@ -211,15 +215,35 @@ void CProptySheet::RemovePage(PageId id)
     QPointer<CPropertyPage>& slot = m_pages[Slot(id)];
     if (!slot)
         return;
-    const int index = m_tabs->indexOf(slot);
+    CPropertyPage* page = slot.data();
+    slot.clear();
+    const int index = m_tabs->indexOf(page);
     if (index >= 0) {
-        // Leave the page for its left neighbour first, as a property sheet does; otherwise the
-        // tab widget would show (and so initialise) its right neighbour on the way.
+        // Leave the page for its left neighbour first; otherwise the tab widget would show
+        // (and so initialise) its right neighbour on the way.
         if (index == m_tabs->currentIndex() && m_tabs->count() > 1)
             m_tabs->setCurrentIndex(index > 0 ? index - 1 : 1);
         m_tabs->removeTab(index);
     }
-    delete slot.data();
+    // The page's window is gone for the user at once: no timer of it ticks any more.
+    page->Timers().KillAll();
+    page->hide();
+    m_retired.emplace_back(page);
+    DeleteRetiredPages();
+}
+
+void CProptySheet::DeleteRetiredPages()
+{
+    // A modal dialog above the sheet (a box, a file dialog, a progress dialog) may belong to a
+    // page's handler that waits in it, or be owned by the page: deleting the page now would
+    // pull the object from under that handler. Such pages go once the dialog has closed.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != this)
+        return;
+    std::vector<QPointer<CPropertyPage>> retired;
+    retired.swap(m_retired);
+    for (QPointer<CPropertyPage>& page : retired)
+        delete page.data();
 }
 
 CPropertyPage* CProptySheet::Page(PageId id) const

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <array>
+#include <vector>
 
 class CPropertyPage;
 class CTavoApp;
@@ -17,10 +18,12 @@ class TimerSet;
 // are in its tab set. Through SheetState it holds what every page shares: the busy flags,
 // the identity and the diagnosis unlock; it also holds the version catalogue.
 //
-// A page that leaves the tab set is deleted; added again it is constructed anew, so its
-// OnInitDialog runs again when it is next shown. Whenever a busy flag changes (from any
-// thread) and whenever the connection changes, every visible page applies its enable rule
-// again, on the user-interface thread.
+// A page that leaves the tab set is hidden, its timers are stopped and it is deleted; added
+// again it is constructed anew, so its OnInitDialog runs again when it is next shown. While a
+// modal dialog other than the sheet is open (a page's handler may be waiting in it) the
+// deletion waits for the next detection tick after the dialog has closed. Whenever a busy flag
+// changes (from any thread) and whenever the connection changes, every visible page applies its
+// enable rule again, on the user-interface thread.
 //
 // The sheet has no OK, Cancel, Help or Apply button; closing it ends the program.
 class CProptySheet final : public QDialog, public SheetState
@@ -71,7 +74,8 @@ public:
     // Constructs page id, appends it to the tab set with its title text and returns its
     // position. The caller records the position in the application's table.
     int AddPage(PageId id);
-    // Takes page id out of the tab set and deletes it; nothing happens when it is not there.
+    // Takes page id out of the tab set and deletes it (see the class comment for when);
+    // nothing happens when it is not there. Page(id) is null from then on.
     void RemovePage(PageId id);
     // The page object while it is in the tab set, else null.
     CPropertyPage* Page(PageId id) const;
@@ -93,6 +97,7 @@ private:
     void SetTitle(bool connected);
     void OnKeyChord();
     void RebuildIfRequested();
+    void DeleteRetiredPages();
     void QueueEnableRules();
     void ApplyEnableRules();
 
@@ -100,6 +105,8 @@ private:
     QTabWidget* m_tabs;
     TimerSet* m_timers;
     std::array<QPointer<CPropertyPage>, 6> m_pages;
+    // Pages out of the tab set whose deletion waits for a modal dialog to close.
+    std::vector<QPointer<CPropertyPage>> m_retired;
     bool m_initialised = false;
     bool m_f7Down = false;
 };

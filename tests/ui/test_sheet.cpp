@@ -409,6 +409,39 @@ private slots:
         QCOMPARE(m_sheet->ActivePosition(), 0);
     }
 
+    // A page's box is open (its handler waits in a nested event loop) when the detection
+    // takes the page out of the sheet: the page must outlive its handler and its box.
+    void pageRemovedWhileItsBoxIsOpen()
+    {
+        OpenSheet(false);
+        m_sheet->SetActivePage(theApp().m_nPageReset);
+        const QPointer<CPropertyPage> reset = m_sheet->Page(PageId::Reset);
+        // The real boxes, so that the box runs its own event loop as the user sees it.
+        m_boxes.reset();
+        bool keptWhileOpen = false;
+        bool boxStillShown = false;
+        QStringList tabsWhileOpen;
+        QTimer::singleShot(0, this, [&] {
+            m_unit->unit().plug();
+            Tick(2);
+            tabsWhileOpen = Tabs();
+            keptWhileOpen = !reset.isNull() && reset != m_sheet->Page(PageId::Reset);
+            QWidget* box = QApplication::activeModalWidget();
+            boxStillShown = box && box->isVisible();
+            if (box)
+                box->close();
+        });
+        platform::MessageBox(QStringLiteral("Error[9002]"), {}, platform::MsgButtons::Ok, reset);
+        QCOMPARE(tabsWhileOpen, kUnitTabs);
+        QVERIFY(keptWhileOpen);
+        QVERIFY(boxStillShown);
+        // Back from the box, the next tick lets the page go.
+        QVERIFY(reset);
+        Tick();
+        QVERIFY(!reset);
+        QCOMPARE(Tabs(), kUnitTabs);
+    }
+
     void languageChangeRetitlesTheTabs()
     {
         OpenSheet(true);
