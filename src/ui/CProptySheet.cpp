@@ -75,7 +75,17 @@ void CProptySheet::OnInitDialog()
 
     SetTitle(false);
 
+    // Shown and gone again before the first probe: the unit is looked for only afterwards.
+    ShowSplash();
+
     m_timers->Set(kDetectionTimer, kDetectionPeriodMs);
+}
+
+void CProptySheet::ShowSplash()
+{
+    // The splash window has no class yet; until it has, the sheet goes straight on to the
+    // detection. Its call stays here so that it keeps its place between the title and the
+    // detection timer.
 }
 
 void CProptySheet::SetTitle(bool connected)

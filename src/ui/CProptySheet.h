@@ -59,7 +59,8 @@ public:
     bool m_bRebuildPages = false;
 
     // The sheet's initialisation, run when it is first shown: clears the flags, reads the
-    // version catalogue, sets the title "Tavo V0.9 [USB : X]" and starts timer 10001.
+    // version catalogue, sets the title "Tavo V0.9 [USB : X]", shows the splash window and
+    // starts timer 10001.
     void OnInitDialog();
     // One tick of timer id; only kDetectionTimer does anything. Tests call it directly.
     void OnTimer(int id);
@@ -95,6 +96,7 @@ private:
     int TitleTextOf(PageId id) const;
     int& PositionOf(PageId id);
     void SetTitle(bool connected);
+    void ShowSplash();
     void OnKeyChord();
     void RebuildIfRequested();
     void DeleteRetiredPages();

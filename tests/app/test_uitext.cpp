@@ -57,16 +57,64 @@ private slots:
         QCOMPARE(m_app->m_strLangItem, QByteArray("English/Fran\xc3\xa7"
                                                   "ais"));
         QVERIFY(m_app->LoadUIText(0));
-        QCOMPARE(Text(*m_app, 0), QStringLiteral("Connection"));
-        QCOMPARE(Text(*m_app, 36), QStringLiteral(" [Version is good]"));
-        QCOMPARE(Text(*m_app, 126), QStringLiteral("Reset"));
-        QCOMPARE(Text(*m_app, 38), QStringLiteral("EUROPE/FRANCE/CHINA/UNKNOWN"));
+        const std::array<QString, CTavoApp::kTextCount> english = m_app->m_strText;
         QVERIFY(m_app->LoadUIText(1));
         QCOMPARE(Text(*m_app, 0), QStringLiteral("Connexion"));
         QCOMPARE(Text(*m_app, 1), QStringLiteral("Langue :"));
-        // Every text a page shows or a message box says is there, in both languages.
+        // French has a text exactly where English has one.
+        for (int n = 0; n < CTavoApp::kTextCount; ++n) {
+            const auto i = static_cast<std::size_t>(n);
+            QVERIFY2(english[i].isEmpty() == m_app->m_strText[i].isEmpty(),
+                     qPrintable(QString::number(n)));
+        }
+        // Every text a page shows or a message box says is there.
         for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 13, 27, 37, 55, 108, 109, 114, 115, 116, 126, 147})
-            QVERIFY2(!Text(*m_app, n).trimmed().isEmpty(), qPrintable(QString::number(n)));
+            QVERIFY2(!english[static_cast<std::size_t>(n)].trimmed().isEmpty(),
+                     qPrintable(QString::number(n)));
+    }
+
+    // The English texts are the system's own wordings, spelling, blanks and all.
+    void shippedEnglishWordings_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("0 tab") << 0 << "Connection";
+        QTest::newRow("7 tab") << 7 << "Update";
+        QTest::newRow("55 tab") << 55 << "Setup";
+        QTest::newRow("109 tab") << 109 << "POI";
+        QTest::newRow("116 tab") << 116 << "Diagnosis";
+        QTest::newRow("126 tab") << 126 << "Reset";
+        QTest::newRow("10 misspelt") << 10 << "Manual Upadate";
+        QTest::newRow("12 trailing blank") << 12 << "DB Ver - ";
+        QTest::newRow("23 download failed") << 23 << "Error : DB downloading is failed...";
+        QTest::newRow("32 misspelt") << 32 << "Programing DB...";
+        QTest::newRow("36 leading blank") << 36 << " [Version is good]";
+        QTest::newRow("38 areas") << 38 << "EUROPE/FRANCE/CHINA/UNKNOWN";
+        QTest::newRow("39 voices") << 39 << "ENGLISH-voice/FRENCH-woman voice/UNKNOWN";
+        QTest::newRow("40 misspelt") << 40 << "ENGHISH-image/FRENCH-image/UNKNOWN";
+        QTest::newRow("104") << 104 << "No(Deactive)";
+        QTest::newRow("114 columns") << 114 << "Del/Date/Time/Latitude/Longitude/Angle";
+        QTest::newRow("118 separator") << 118 << "Sound - ";
+        QTest::newRow("124") << 124 << "Check data error.";
+        QTest::newRow("125") << 125 << "Please, wait a moment(It will be take several minutes.)";
+        QTest::newRow("133 no blank")
+            << 133
+            << "3. Connect the USB cable to your computer(and do not connect it to your GPS unit).";
+        QTest::newRow("136 quotes")
+            << 136 << "6. Once \"Update\" button's being activated, release the POI button.";
+        QTest::newRow("140 no full stop")
+            << 140
+            << "4. Connect the USB cable to your computer (and do not connect it to your GPS unit)";
+    }
+
+    void shippedEnglishWordings()
+    {
+        QFETCH(int, n);
+        QFETCH(QString, text);
+        m_app->m_strCurDir = QStringLiteral(TAVO_RES_DIR);
+        QVERIFY(m_app->LoadUIText(0));
+        QCOMPARE(Text(*m_app, n), text);
     }
 
     void header_data()

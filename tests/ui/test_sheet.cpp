@@ -467,6 +467,10 @@ private slots:
         QCOMPARE(list->currentIndex(), 1);
         // The title is not a UI text.
         QCOMPARE(m_sheet->windowTitle(), kTitleOk);
+        // Retitling brings the first tab to the front whichever page was active.
+        m_sheet->SetActivePage(theApp().m_nPagePoi);
+        m_sheet->OnRetitle();
+        QCOMPARE(m_sheet->ActivePosition(), 0);
     }
 
     void languageChangeWithoutUnitRetitlesTheVisibleTabs()
