@@ -9,10 +9,10 @@
 # content than the unit holds and serves it with a real FTP server on 127.0.0.1, starts the
 # program in that folder, and stops the server and the unit when the program ends.
 #
-# The program's profile and documents folder are the run folder's own (XDG_CONFIG_HOME is
-# BUILD_DIR/run/config, whose user-dirs.dirs names BUILD_DIR/run/Documents): the profile's
-# "UpdateServer" points at the local server, downloads land in the run folder, and the user's
-# own profile and documents are left alone.
+# The program uses the user's own profile (~/.config/Ostrel updater/Tolvane_Down.ini) and
+# documents folder, as it does outside the demo. For the length of the demo the profile's
+# "UpdateServer" points at the local server; its previous value is put back when the demo
+# ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -100,22 +100,34 @@ if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
 fi
 server=ftp://127.0.0.1:$port/down/fw/Tavo
 
-# The run's own profile, pointed at the local server (other values kept from earlier runs),
-# and its own documents folder.
-export XDG_CONFIG_HOME=$run/config
-profile="$XDG_CONFIG_HOME/Ostrel updater/Tolvane_Down.ini"
-mkdir -p "$(dirname "$profile")" "$run/Documents"
-printf 'XDG_DOCUMENTS_DIR="%s"\n' "$run/Documents" >"$XDG_CONFIG_HOME/user-dirs.dirs"
-touch "$profile"
-awk -v server="$server" '
-    /^\[/ { if (in_section && !done) { print "UpdateServer=" server; done = 1 }
-            in_section = ($0 == "[Tavo_Config]") }
-    in_section && /^UpdateServer=/ { next }
-    { print }
-    END { if (!in_section && !done) print "\n[Tavo_Config]"
-          if (!done) print "UpdateServer=" server }
-' "$profile" >"$profile.new"
-mv "$profile.new" "$profile"
+# Points "UpdateServer" in section Tavo_Config of the profile at $1, or removes it when $1 is
+# empty; every other value of the profile stays.
+set_update_server() {
+    local value=$1
+    touch "$profile"
+    awk -v server="$value" '
+        function add() { if (server != "" && !done) print "UpdateServer=" server; done = 1 }
+        /^\[/ { if (in_section) add(); in_section = ($0 == "[Tavo_Config]"); if (in_section) seen = 1 }
+        in_section && /^UpdateServer=/ { next }
+        { print }
+        END { if (in_section) add()
+              else if (!seen && server != "") { print "[Tavo_Config]"; add() } }
+    ' "$profile" >"$profile.new"
+    mv "$profile.new" "$profile"
+}
+
+profile="${XDG_CONFIG_HOME:-$HOME/.config}/Ostrel updater/Tolvane_Down.ini"
+mkdir -p "$(dirname "$profile")"
+previous_server=
+[ -f "$profile" ] && previous_server=$(awk '
+    /^\[/ { in_section = ($0 == "[Tavo_Config]") }
+    in_section && /^UpdateServer=/ { sub(/^UpdateServer=/, ""); print; exit }' "$profile")
+set_update_server "$server"
+restore_and_stop() {
+    set_update_server "$previous_server"
+    stop_all
+}
+trap restore_and_stop EXIT
 
 ctl="$bin/tavo-unit ctl --socket $socket"
 cat <<TEXT
@@ -131,7 +143,8 @@ Drive the unit from another terminal:
 To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
 the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
 Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in
-$run/unit-trace.txt, downloads land in $run/Documents. Close the window to end the demo.
+$run/unit-trace.txt; downloads land in your documents folder. The profile is
+$profile. Close the window to end the demo.
 TEXT
 
 export TAVO_UNIT_SOCKET=$socket
