@@ -23,8 +23,8 @@ struct ContentKindInfo
     const char* extension;       // ".tbn", ".vbn", ".ibn", ".bin"
     std::uint32_t unitAddress;   // where its stream starts in unit memory (0 for firmware)
     const char* openingCommand;  // "$WDS" for content, "$WFE" for firmware
-    const char* localNamePrefix; // "Tavo_DB" ...: local download names are prefix, numbers,
-                                 // extension
+    const char* localNameFormat; // "Tavo_DB%d%d%d%d%d.tbn" ...: the name of a download in the
+                                 // documents folder, from year, month, day, minute, millisecond
 };
 
 // The properties of kind.

@@ -73,7 +73,8 @@ void DnProgress::OnInitDialog()
     // A fresh state: flags clear, progress 0 against the "no report yet" maximum.
     m_state = MakeState(m_url, m_localPath, m_maxBytesPerSecond);
     setWindowTitle(QStringLiteral("Download"));
-    m_counterLabel->setText(QString::asprintf("%u / %u", m_ordinal, m_total));
+    m_counterLabel->setText(
+        QString::asprintf("%d / %d", static_cast<int>(m_ordinal), static_cast<int>(m_total)));
     m_progressBar->setRange(0, 100);
     m_progressBar->setValue(0);
 

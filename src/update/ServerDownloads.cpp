@@ -14,24 +14,25 @@ QString UpdateServerBase()
 
 QString ServerUrl(ContentKind kind, const QString& base, const QString& catalogueName)
 {
+    const QByteArray b = base.toUtf8();
+    const QByteArray name = catalogueName.toUtf8();
     switch (kind) {
     case ContentKind::Db:
-        return QStringLiteral("%1/DB/%2.tbn").arg(base, catalogueName);
+        return QString::asprintf("%s/DB/%s.tbn", b.constData(), name.constData());
     case ContentKind::Voice:
-        return QStringLiteral("%1/Voice/%2.vbn").arg(base, catalogueName);
+        return QString::asprintf("%s/Voice/%s.vbn", b.constData(), name.constData());
     case ContentKind::Image:
-        return QStringLiteral("%1/Image/%2.ibn").arg(base, catalogueName);
+        return QString::asprintf("%s/Image/%s.ibn", b.constData(), name.constData());
     case ContentKind::Firmware:
         break;
     }
-    return QStringLiteral("%1/FW/TavoFw.bin").arg(base);
+    return QString::asprintf("%s/FW/TavoFw.bin", b.constData());
 }
 
 QString LocalDownloadName(ContentKind kind, const platform::LocalTime& time)
 {
-    const ContentKindInfo& info = KindInfo(kind);
-    return QString::asprintf("%s%d%d%d%d%d%s", info.localNamePrefix, time.year, time.month,
-                             time.day, time.minute, time.millisecond, info.extension);
+    return QString::asprintf(KindInfo(kind).localNameFormat, time.year, time.month, time.day,
+                             time.minute, time.millisecond);
 }
 
 int ServerDownloads::DownloadFromServer(ContentKind kind, std::uint32_t ordinal,
