@@ -338,11 +338,23 @@ void TestEngine::failures()
     const TransferErrorCodes codes =
         recoveryCodes ? kRecoveryFirmwareCodes : UpdateWizardCodes(contentKind);
 
+    // While the box is open the link stays reserved and the page sees no error yet: the page
+    // must not move on, nor other pages start, before the user has read the code.
+    std::atomic<int> busyWhileShown{-1};
+    std::atomic<int> errorWhileShown{-1};
+    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
+        busyWhileShown.store(m_sheet.m_bDeviceBusy.load());
+        errorWhileShown.store(m_progress->error.load());
+    });
+
     const int result =
         Run(firmware ? &WriteFirmwareFile : &WriteContentFile, Job(contentKind, path, codes));
 
     QCOMPARE(result, 0);
     QCOMPARE(m_boxes->texts(), QStringList{box});
+    QCOMPARE(m_boxes->shown().at(0).fromUiThread, false);
+    QCOMPARE(busyWhileShown.load(), 1);
+    QCOMPARE(errorWhileShown.load(), 0);
     QCOMPARE(Sent(std::size_t(packetsSent)).size(), std::size_t(packetsSent));
     QCOMPARE(int(m_sheet.m_bDeviceBusy.load()), 0);
     QCOMPARE(int(m_progress->error.load()), 1);
