@@ -14,11 +14,41 @@ namespace {
 using OpenDevFn = int (*)();
 using OpenFileFn = int (*)(const char*);
 
-// The descriptor a read is blocked on, so that another thread can end that read. The mutex
-// keeps a cancel from shutting down a descriptor number that was closed and reused.
-std::mutex g_pendingReadMutex;
-int g_pendingReadFd = kInvalidHandle;
-bool g_readCancelled = false;
+// The read or exchange under way, so that another thread can end it. The mutex keeps a cancel
+// from shutting down a descriptor number that was closed and reused.
+std::mutex g_pendingMutex;
+bool g_pending = false;               // a read or exchange runs
+int g_pendingReadFd = kInvalidHandle; // the descriptor its read is blocked on, once open
+bool g_cancelled = false;
+
+// How a read ended.
+enum class ReadResult
+{
+    Answer,    // 64 bytes arrived; they are in g_ansPacket
+    Failed,    // no pipe, or fewer than 64 bytes
+    Cancelled, // UsbCancelPendingRead ended it
+};
+
+// Marks a read or exchange as under way for its lifetime, so that a cancel that comes while
+// its command is still being written is not lost.
+class PendingScope
+{
+public:
+    PendingScope()
+    {
+        std::lock_guard lock(g_pendingMutex);
+        g_pending = true;
+        g_cancelled = false;
+    }
+    ~PendingScope()
+    {
+        std::lock_guard lock(g_pendingMutex);
+        g_pending = false;
+        g_pendingReadFd = kInvalidHandle;
+    }
+    PendingScope(const PendingScope&) = delete;
+    PendingScope& operator=(const PendingScope&) = delete;
+};
 
 // Loads the library by name, resolves one export and frees the library again. RTLD_NODELETE
 // keeps the code mapped after the close, so the returned pointer stays callable and every
@@ -33,16 +63,22 @@ void* ResolveExport(const char* name)
     return symbol;
 }
 
+// Any negative descriptor from the library is the invalid handle.
+int ValidOrInvalid(int fd)
+{
+    return fd < 0 ? kInvalidHandle : fd;
+}
+
 int OpenPipe(const char* pipe)
 {
     auto openFile = reinterpret_cast<OpenFileFn>(ResolveExport("open_file"));
     if (!openFile)
         return kInvalidHandle;
-    return openFile(pipe);
+    return ValidOrInvalid(openFile(pipe));
 }
 
-// Writes all of buffer, retrying writes that a signal cut short. A unit that went away must
-// fail the write, not raise SIGPIPE, so sockets are written with MSG_NOSIGNAL.
+// A unit that went away must fail the write, not raise SIGPIPE, so sockets are written with
+// MSG_NOSIGNAL; a backend that hands out another kind of descriptor gets a plain write.
 ssize_t WriteSome(int fd, const std::uint8_t* data, std::size_t size)
 {
     const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
@@ -51,6 +87,7 @@ ssize_t WriteSome(int fd, const std::uint8_t* data, std::size_t size)
     return n;
 }
 
+// Writes all of buffer, retrying writes that a signal cut short.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
@@ -80,6 +117,41 @@ std::size_t ReadAll(int fd, std::uint8_t* data, std::size_t size)
     return got;
 }
 
+// The read of UsbReadPacket, inside a PendingScope.
+ReadResult ReadAnswer()
+{
+    const int fd = OpenPipe("PIPE01");
+    if (fd == kInvalidHandle)
+        return ReadResult::Failed;
+    {
+        std::lock_guard lock(g_pendingMutex);
+        if (g_cancelled) {
+            // Opened and closed at once: the unit sees the reader go and drops the answer,
+            // which must not reach a later read.
+            ::close(fd);
+            return ReadResult::Cancelled;
+        }
+        g_pendingReadFd = fd;
+    }
+    // The answer is read into a local buffer and copied only when complete, so a read that
+    // was cut short leaves g_ansPacket as the last whole answer left it.
+    Packet answer{};
+    const std::size_t got = ReadAll(fd, answer.data(), answer.size());
+    bool cancelled = false;
+    {
+        std::lock_guard lock(g_pendingMutex);
+        g_pendingReadFd = kInvalidHandle;
+        cancelled = g_cancelled;
+    }
+    ::close(fd);
+    if (cancelled)
+        return ReadResult::Cancelled;
+    if (got != answer.size())
+        return ReadResult::Failed;
+    g_ansPacket = answer;
+    return ReadResult::Answer;
+}
+
 } // namespace
 
 int UsbProbe()
@@ -87,7 +159,7 @@ int UsbProbe()
     auto openDev = reinterpret_cast<OpenDevFn>(ResolveExport("open_dev"));
     if (!openDev)
         return kInvalidHandle;
-    return openDev();
+    return ValidOrInvalid(openDev());
 }
 
 void UsbCloseHandle(int handle)
@@ -108,55 +180,43 @@ bool UsbWritePacket()
 
 bool UsbReadPacket()
 {
-    const int fd = OpenPipe("PIPE01");
-    if (fd == kInvalidHandle)
-        return false;
-    // The answer is read into a local buffer and copied only when complete, so a read that
-    // was cut short leaves g_ansPacket as the last whole answer left it.
-    Packet answer{};
-    {
-        std::lock_guard lock(g_pendingReadMutex);
-        g_pendingReadFd = fd;
-        g_readCancelled = false;
-    }
-    const std::size_t got = ReadAll(fd, answer.data(), answer.size());
-    bool cancelled = false;
-    {
-        std::lock_guard lock(g_pendingReadMutex);
-        g_pendingReadFd = kInvalidHandle;
-        cancelled = g_readCancelled;
-    }
-    ::close(fd);
-    if (cancelled || got != answer.size())
-        return false;
-    g_ansPacket = answer;
-    return true;
+    const PendingScope pending;
+    return ReadAnswer() == ReadResult::Answer;
 }
 
 void UsbCancelPendingRead()
 {
-    std::lock_guard lock(g_pendingReadMutex);
-    if (g_pendingReadFd != kInvalidHandle) {
-        g_readCancelled = true;
+    std::lock_guard lock(g_pendingMutex);
+    if (!g_pending)
+        return;
+    g_cancelled = true;
+    if (g_pendingReadFd != kInvalidHandle)
         ::shutdown(g_pendingReadFd, SHUT_RDWR);
-    }
 }
 
 bool UsbTransact(bool skipAck)
 {
-    if (!UsbWritePacket() || !UsbReadPacket())
+    const PendingScope pending;
+    if (!UsbWritePacket() || ReadAnswer() != ReadResult::Answer)
         return false;
     return skipAck || HasAckPattern(g_ansPacket);
 }
 
 bool UsbTransactReport(bool skipAck)
 {
+    const PendingScope pending;
     if (!UsbWritePacket()) {
         platform::ShowErrorCode(9001);
         return false;
     }
-    if (!UsbReadPacket()) {
+    switch (ReadAnswer()) {
+    case ReadResult::Answer:
+        break;
+    case ReadResult::Failed:
         platform::ShowErrorCode(9002);
+        return false;
+    case ReadResult::Cancelled:
+        // The caller gave up waiting; there is nobody left to tell.
         return false;
     }
     if (!skipAck && !HasAckPattern(g_ansPacket)) {

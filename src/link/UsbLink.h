@@ -12,9 +12,10 @@ inline constexpr int kInvalidHandle = -1;
 // File name the link loads for every call.
 inline constexpr const char* kUsbLibraryName = "libVexaUSB.so";
 
-// Probes for a unit: the handle from "open_dev", or kInvalidHandle. The caller closes a
-// valid handle with UsbCloseHandle.
+// Probes for a unit: the handle from "open_dev", or kInvalidHandle (also when the library or
+// its export is missing). The caller closes a valid handle with UsbCloseHandle.
 int UsbProbe();
+// Closes a handle from UsbProbe; kInvalidHandle is ignored.
 void UsbCloseHandle(int handle);
 
 // Writes the 64 bytes of g_cmdPacket to "PIPE00". False when the pipe cannot be opened or
@@ -32,9 +33,13 @@ bool UsbTransact(bool skipAck);
 
 // As UsbTransact, but shows "Error[9001]" for a failed write (no read is attempted),
 // "Error[9002]" for a failed read and "Error[9003]" for a missing acknowledge, and returns
-// false once the box is closed.
+// false once the box is closed. A read ended by UsbCancelPendingRead shows nothing.
 bool UsbTransactReport(bool skipAck);
 
-// Ends a read that is waiting on the unit (from another thread): that read returns false and
-// the answer it was waiting for is not delivered to any later read.
+// Called from another thread: ends the UsbReadPacket, UsbTransact or UsbTransactReport that
+// is under way. Its read returns false at once, or, when its command is still being written,
+// is given up as soon as it begins; the answer it was waiting for is dropped by the unit and
+// never reaches a later read. Does nothing when no read or exchange is under way, so a caller
+// that cancels a worker which has not yet entered its exchange must also stop the worker
+// from starting it.
 void UsbCancelPendingRead();

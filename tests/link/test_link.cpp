@@ -153,12 +153,20 @@ void TestLink::failedWriteReportsOnlyTheWrite()
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Error[9001]")});
     QCOMPARE(fixture->trace().size(), std::size_t(0));
 
-    // A write-fail fault after one packet: the first write goes through, the next fails.
+    // A write-fail fault after one packet: the first write goes through, the later ones fail.
     fixture->plug();
     fixture->injectFault(tavo::FaultKind::WriteFail, 1);
-    BuildCommand("$BT", 0, 0, 1);
+    BuildCommand("$RD", 0x3FE000, 64, 1);
     QVERIFY(UsbWritePacket());
+    BuildCommand("$BT", 0, 0, 1);
     QVERIFY(!UsbWritePacket());
+    QVERIFY(!UsbTransactReport(false));
+    QCOMPARE(boxes.texts(), QStringList(2, QStringLiteral("Error[9001]")));
+
+    // No failed write was followed by a read: the answer to "$RD" still waits for its reader.
+    fixture->clearFaults();
+    QVERIFY(UsbReadPacket());
+    QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
 }
 
 void TestLink::probeFollowsThePlug()

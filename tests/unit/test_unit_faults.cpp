@@ -1,8 +1,10 @@
 // Faults the virtual unit produces on demand, and input it must survive.
 #include "UnitFixture.h"
 #include "UnitTestHelpers.h"
+#include "platform/MessageBoxRecorder.h"
 
 #include <QtTest>
+#include <atomic>
 #include <cstring>
 #include <future>
 
@@ -46,6 +48,7 @@ private slots:
     void writeFailAfterPackets_data();
     void writeFailAfterPackets();
     void cancelledReadNeverGetsItsLateAnswer();
+    void cancelDuringTheWriteEndsTheExchangeQuietly();
     void unpluggedUnitRefusesEveryPipe();
     void writersAreLetInOneAtATime();
     void badInputIsTracedAndServingGoesOn_data();
@@ -162,6 +165,38 @@ void TestUnitFaults::cancelledReadNeverGetsItsLateAnswer()
     QVERIFY(answer);
     // "$BT" answers with zeros where "$RC" reports its results.
     QCOMPARE(Slice(*answer, 60, 62), QStringLiteral("00 00 00"));
+}
+
+void TestUnitFaults::cancelDuringTheWriteEndsTheExchangeQuietly()
+{
+    testsupport::UnitFixture unit;
+    platform::MessageBoxRecorder boxes;
+    // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its write.
+    RawClient holder(unit.socketPath());
+    QVERIFY(holder.hello("PIPE00"));
+    QCOMPARE(holder.reply(), 'Y');
+
+    std::atomic<bool> started{false};
+    auto exchange = std::async(std::launch::async, [&started] {
+        BuildCommand("$BT", 0, 0, 1);
+        started = true;
+        return UsbTransactReport(false);
+    });
+    QTRY_VERIFY(started.load());
+    QTest::qWait(50);
+    // The cancel comes before the read has begun: it must not be lost.
+    UsbCancelPendingRead();
+    std::vector<std::uint8_t> emptyWrite(64, 0); // "$WD" with count 0: no answer, no data
+    std::memcpy(emptyWrite.data(), "$WD", 3);
+    QVERIFY(holder.send(emptyWrite.data(), emptyWrite.size()));
+    holder.close();
+
+    QVERIFY(!exchange.get());
+    QCOMPARE(boxes.texts(), QStringList());
+    // The "$BT" went out, yet its answer does not land in the next exchange.
+    const auto next = Exchange("$RD", 0x3FE000, 64, 1, true);
+    QVERIFY(next);
+    QCOMPARE(Slice(*next, 0, 3), QStringLiteral("00 0a 00 00"));
 }
 
 void TestUnitFaults::unpluggedUnitRefusesEveryPipe()
