@@ -31,7 +31,9 @@ class MessageBoxService
 public:
     virtual ~MessageBoxService() = default;
     // Shows text with caption and buttons, owned by owner (may be null). Safe to call from any
-    // thread: the box is shown on the user-interface thread and the caller waits for it.
+    // thread: the box is shown on the user-interface thread and the caller waits for it. From
+    // a worker thread owner is not used (the widget may be gone by the time the box shows);
+    // a worker that wants an owned box hands the call to the user-interface thread itself.
     virtual MsgAnswer show(const QString& text, const QString& caption, MsgButtons buttons,
                            QWidget* owner) = 0;
 };

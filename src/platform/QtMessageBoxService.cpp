@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPointer>
 #include <QThread>
 
 namespace platform {
@@ -56,12 +55,12 @@ MsgAnswer QtMessageBoxService::show(const QString& text, const QString& caption,
     if (QThread::currentThread() == app->thread())
         return showOnUiThread(text, caption, buttons, owner);
 
-    // A worker: the owner may be destroyed before the user-interface thread runs the box,
-    // so it is held through a guard and the box is shown without owner if it is gone.
-    QPointer<QWidget> guardedOwner(owner);
+    // A worker: the owner lives on the user-interface thread and may be destroyed there at any
+    // moment, so the worker cannot even take a guard on it safely. The box is shown without
+    // owner, application-modal like every ownerless box.
     MsgAnswer answer = MsgAnswer::Ok;
     QMetaObject::invokeMethod(
-        app, [&] { answer = showOnUiThread(text, caption, buttons, guardedOwner.data()); },
+        app, [&] { answer = showOnUiThread(text, caption, buttons, nullptr); },
         Qt::BlockingQueuedConnection);
     return answer;
 }
