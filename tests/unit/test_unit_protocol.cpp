@@ -73,7 +73,8 @@ private slots:
     void contentStreamChangesIdentity();
     void cutStreamLeavesAreaDamaged();
     void oddSizedFileArrivesDamaged();
-    void streamLargerThanItsAreaIsRefused();
+    void misplacedStreamIsRefused_data();
+    void misplacedStreamIsRefused();
     void checkTakesItsTimeWithoutBlockingTheUnit();
     void bootModeTakesFirmwareThenStartsNormally();
     void firmwareStreamInNormalModeNeedsAnnouncement();
@@ -269,17 +270,31 @@ void TestUnitProtocol::oddSizedFileArrivesDamaged()
     QVERIFY(unit->status().voiceIntact);
 }
 
-void TestUnitProtocol::streamLargerThanItsAreaIsRefused()
+void TestUnitProtocol::misplacedStreamIsRefused_data()
 {
-    testsupport::UnitFixture unit;
-    const std::vector<std::uint8_t> image = unit->readMemory(0x340000, 4096);
+    QTest::addColumn<quint32>("address");
+    QTest::addColumn<quint32>("count");
+    QTest::addColumn<QString>("problem");
     // 0x3FC000 - 0x340000 bytes fit in the image area; one packet more does not.
-    const std::uint32_t count = (0x3FC000 - 0x340000) / 64 + 1;
-    QVERIFY(WriteStreamHeader("$WDS", 0x340000, count * 64, count));
+    QTest::newRow("larger than its area") << 0x340000U << (0x3FC000U - 0x340000U) / 64 + 1
+                                          << QStringLiteral("$WDS stream larger than its area");
+    QTest::newRow("onto the POI stores")
+        << kPoi1 << 3U << QStringLiteral("$WDS address outside the content areas");
+}
+
+void TestUnitProtocol::misplacedStreamIsRefused()
+{
+    QFETCH(quint32, address);
+    QFETCH(quint32, count);
+    QFETCH(QString, problem);
+    testsupport::UnitFixture unit;
+    const std::vector<std::uint8_t> before = unit->readMemory(address, 4096);
+    QVERIFY(WriteStreamHeader("$WDS", address, count * 64, count));
     QVERIFY(WriteDataPackets(std::vector<std::uint8_t>(64 * 3, 0x24), 3));
     QVERIFY(unit->waitForTrace(4, 2000));
-    QCOMPARE(unit->problems(), std::vector<std::string>{"$WDS stream larger than its area"});
-    QCOMPARE(unit->readMemory(0x340000, 4096), image);
+    QCOMPARE(unit->problems(), std::vector<std::string>{problem.toStdString()});
+    // Nothing was erased or written.
+    QCOMPARE(unit->readMemory(address, 4096), before);
     QVERIFY(unit->status().imageIntact);
 }
 

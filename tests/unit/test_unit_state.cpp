@@ -54,6 +54,7 @@ private slots:
     void stateSurvivesARestart();
     void unusableStateFolderIsAnError_data();
     void unusableStateFolderIsAnError();
+    void creationCutShortStartsAgain();
     void busySocketIsAnError();
     void contentFileHeader();
     void contentFileSizes_data();
@@ -148,6 +149,27 @@ void TestUnitState::unusableStateFolderIsAnError()
     // Nothing was served and nothing was overwritten.
     QVERIFY(!QFileInfo::exists(QString::fromStdString(options.socketPath)));
     QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
+}
+
+void TestUnitState::creationCutShortStartsAgain()
+{
+    // What a crash while a new folder was being filled leaves: the marker, a memory file cut
+    // short, no unit.conf.
+    QTemporaryDir dir;
+    const tavo::UnitOptions options = OptionsFor(dir);
+    const QDir state(QString::fromStdString(options.stateDir));
+    QVERIFY(state.mkpath(QStringLiteral(".")));
+    QVERIFY(WriteText(state.filePath(QStringLiteral("unit.new")), QByteArray()));
+    QVERIFY(WriteText(state.filePath(QStringLiteral("memory-voice.bin")), QByteArray(1000, '\0')));
+
+    tavo::VirtualUnit unit(options);
+    std::string error;
+    QVERIFY2(unit.start(&error), error.c_str());
+    const tavo::UnitStatus status = unit.status();
+    QVERIFY(status.voiceIntact && status.firmwareIntact);
+    QCOMPARE(QFileInfo(state.filePath(QStringLiteral("memory-voice.bin"))).size(), 0x140000);
+    QVERIFY(QFileInfo::exists(state.filePath(QStringLiteral("unit.conf"))));
+    QVERIFY(!QFileInfo::exists(state.filePath(QStringLiteral("unit.new"))));
 }
 
 void TestUnitState::busySocketIsAnError()

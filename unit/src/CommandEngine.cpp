@@ -143,6 +143,10 @@ EngineStep CommandEngine::startContentStream(std::uint32_t address, std::uint32_
     if (address >= kMemorySize)
         return refuseData(count, "$WDS address outside memory");
     const Region region = RegionAt(address);
+    // Streams carry content files; the POI stores and the settings record are written with
+    // "$WD" only, and a stream there would erase them.
+    if (!ContentKindOf(region))
+        return refuseData(count, "$WDS address outside the content areas");
     const RegionSpan span = SpanOf(region);
     const std::uint32_t offset = address - span.start;
     if (std::uint64_t{count} * kUnitPacketSize > span.size - offset)

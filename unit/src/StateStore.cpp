@@ -14,6 +14,9 @@ namespace tavo {
 namespace {
 
 constexpr const char* kSettingsFile = "unit.conf";
+// Present while a new state folder is being filled. unit.conf is written last, so a folder
+// with this marker and without unit.conf is a creation that a crash cut short.
+constexpr const char* kCreatingMarker = "unit.new";
 constexpr int kFormat = 1;
 
 const char* FileNameOf(Region region)
@@ -94,29 +97,40 @@ bool StateStore::load(UnitMemory& memory, UnitSettings& settings, std::string* e
     }
 
     const fs::path dir(m_dir);
+    const bool creationCutShort = fs::exists(dir / kCreatingMarker, ec);
     if (!fs::exists(dir / kSettingsFile, ec)) {
-        for (int r = 0; r < kRegionCount; ++r) {
+        for (int r = 0; r < kRegionCount && !creationCutShort; ++r) {
             if (fs::exists(dir / FileNameOf(static_cast<Region>(r)), ec)) {
                 if (error)
                     *error = fail(std::string(kSettingsFile) + " is missing");
                 return false;
             }
         }
-        // No state yet: a unit straight from the factory.
+        // No state yet (or only part of a new one): a unit straight from the factory.
         UnitMemory fresh;
         fresh.makeFresh();
         const UnitSettings defaults;
-        if (!save(fresh, defaults, true, error))
+        if (!writeAtomically(kCreatingMarker, "", 0, error) || !syncFolder(error) ||
+            !save(fresh, defaults, true, error))
             return false;
+        ::unlink((dir / kCreatingMarker).c_str());
         memory = std::move(fresh);
         memory.clearDirty();
         settings = defaults;
         return true;
     }
+    if (creationCutShort)
+        ::unlink((dir / kCreatingMarker).c_str()); // unit.conf came; only the marker was left
 
     UnitSettings loaded;
     {
         std::ifstream in(dir / kSettingsFile);
+        if (!in) {
+            if (error)
+                *error =
+                    fail(std::string("cannot read ") + kSettingsFile + ": " + std::strerror(errno));
+            return false;
+        }
         std::string line;
         int lineNumber = 0;
         bool formatSeen = false;
@@ -178,8 +192,10 @@ bool StateStore::load(UnitMemory& memory, UnitSettings& settings, std::string* e
         const std::uint32_t expected = SpanOf(region).size;
         std::ifstream in(dir / name, std::ios::binary);
         if (!in) {
+            const std::string why = std::strerror(errno);
             if (error)
-                *error = fail(name + " is missing");
+                *error = fs::exists(dir / name, ec) ? fail("cannot read " + name + ": " + why)
+                                                    : fail(name + " is missing");
             return false;
         }
         in.read(reinterpret_cast<char*>(image.regionBytes(region)), expected);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -35,6 +36,10 @@ bool SendControlLine(const std::string& socketPath, const std::string& commandLi
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return fail(std::strerror(errno));
+    // A unit answers a command at once; one that is stopped or hung must not hang a script.
+    const timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const std::string why = std::strerror(errno);
         ::close(fd);

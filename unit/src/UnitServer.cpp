@@ -167,15 +167,7 @@ void UnitServer::run()
     while (!m_stopping) {
         const std::optional<Clock::duration> wait = waitTime(Clock::now());
         lock.unlock();
-        timespec timeout{};
-        if (wait) {
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*wait).count();
-            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-        }
-        // Nanosecond timeouts: the pace works in fractions of a millisecond.
-        const int n =
-            ::epoll_pwait2(m_epoll, events, kMaxEvents, wait ? &timeout : nullptr, nullptr);
+        const int n = waitForEvents(events, kMaxEvents, wait);
         lock.lock();
         if (m_stopping)
             break;
@@ -202,6 +194,33 @@ void UnitServer::run()
             close(slot);
     }
     m_device.trace().flush();
+}
+
+int UnitServer::waitForEvents(epoll_event* events, int maxEvents,
+                              std::optional<Clock::duration> wait)
+{
+    using std::chrono::nanoseconds;
+    if (!m_millisecondWaits) {
+        // Nanosecond timeouts: the pace works in fractions of a millisecond.
+        timespec timeout{};
+        if (wait) {
+            const auto ns = std::chrono::duration_cast<nanoseconds>(*wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        }
+        const int n =
+            ::epoll_pwait2(m_epoll, events, maxEvents, wait ? &timeout : nullptr, nullptr);
+        if (n >= 0 || errno != ENOSYS)
+            return n;
+        // A kernel older than 5.11: without this fallback the loop would spin and serve nothing.
+        m_millisecondWaits = true;
+    }
+    int timeoutMs = -1;
+    if (wait) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wait).count();
+        timeoutMs = static_cast<int>(std::min<decltype(ms)>(ms, 24 * 3600 * 1000));
+    }
+    return ::epoll_wait(m_epoll, events, maxEvents, timeoutMs);
 }
 
 void UnitServer::stop()

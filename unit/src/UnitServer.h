@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct epoll_event;
+
 namespace tavo {
 
 // Serves the unit's socket (the channels PROBE, PIPE00, PIPE01 and CTL; protocol in
@@ -73,6 +75,9 @@ private:
         std::optional<Clock::time_point> deadline;
     };
 
+    // epoll_pwait2 with a nanosecond timeout, or epoll_wait in whole milliseconds where the
+    // kernel lacks it; wait empty: no timeout.
+    int waitForEvents(epoll_event* events, int maxEvents, std::optional<Clock::duration> wait);
     void acceptOne(Clock::time_point now);
     void handle(std::uint64_t tag, std::uint32_t events, Clock::time_point now);
     void readHello(std::uint32_t slot, Clock::time_point now);
@@ -110,7 +115,8 @@ private:
     int m_epoll = -1;
     int m_wake = -1;
     bool m_stopping = false;
-    std::uint64_t m_link = 0; // the device's link generation the connections belong to
+    bool m_millisecondWaits = false; // the kernel has no epoll_pwait2
+    std::uint64_t m_link = 0;        // the device's link generation the connections belong to
 
     std::vector<Connection> m_connections;
     std::vector<std::uint32_t> m_free;
