@@ -40,14 +40,20 @@ $(ASAN_BUILD)/CMakeCache.txt:
 build-asan: deps $(ASAN_BUILD)/CMakeCache.txt
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 
+# The tests run headless (tests/CMakeLists.txt also sets QT_QPA_PLATFORM for each test).
 test: build
-	$(CTEST) --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(CTEST) --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Leak checking stays off: Qt and fontconfig keep caches until exit that it would report.
 test-asan: build-asan
-	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-check: test test-asan
+# In order, also under make -j: the sanitizer build starts only once the plain tests passed.
+check:
+	$(MAKE) test
+	$(MAKE) test-asan
 
 demo: build
 	./scripts/demo.sh $(BUILD)

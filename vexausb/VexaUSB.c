@@ -12,19 +12,20 @@
 
 #define HELLO_SIZE 8
 
-static void socket_path(char* out, size_t size)
+/* Fills out with the unit's socket path; 0 when the path does not fit (a cut path could name
+ * another socket). */
+static int socket_path(char* out, size_t size)
 {
     const char* explicit_path = getenv("TAVO_UNIT_SOCKET");
-    if (explicit_path && *explicit_path) {
-        snprintf(out, size, "%s", explicit_path);
-        return;
-    }
     const char* runtime = getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime) {
-        snprintf(out, size, "%s/tavo-unit.sock", runtime);
-        return;
-    }
-    snprintf(out, size, "/tmp/tavo-unit-%u.sock", (unsigned)getuid());
+    int n;
+    if (explicit_path && *explicit_path)
+        n = snprintf(out, size, "%s", explicit_path);
+    else if (runtime && *runtime)
+        n = snprintf(out, size, "%s/tavo-unit.sock", runtime);
+    else
+        n = snprintf(out, size, "/tmp/tavo-unit-%u.sock", (unsigned)getuid());
+    return n > 0 && (size_t)n < size;
 }
 
 static int write_all(int fd, const char* data, size_t size)
@@ -47,7 +48,8 @@ static int open_channel(const char* name)
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    socket_path(address.sun_path, sizeof address.sun_path);
+    if (!socket_path(address.sun_path, sizeof address.sun_path))
+        return -1;
 
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
