@@ -24,8 +24,8 @@ constexpr std::uint32_t kFirmwareLength = kFirmwarePackets * kPacketSize;
 int Fail(const TransferJob& job, int code)
 {
     platform::ShowErrorCode(code);
-    if (job.sheet)
-        job.sheet->SetDeviceBusy(false);
+    if (job.sheetFlags)
+        job.sheetFlags->SetDeviceBusy(false);
     job.progress->error.store(1);
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-class SheetState;
+class SheetFlags;
 
 // The five codes a page shows for the ways one transfer can fail.
 struct TransferErrorCodes
@@ -37,9 +37,10 @@ struct TransferJob
     TransferErrorCodes codes;
     // Shared with the page; must not be null.
     std::shared_ptr<TransferProgress> progress;
-    // The main sheet, whose m_bDeviceBusy a failure clears. It lives as long as the program,
-    // longer than any worker. May be null (benchmarks, tests of the transfer alone).
-    SheetState* sheet = nullptr;
+    // The main sheet's busy flags (SheetState::Flags()), whose m_bDeviceBusy a failure
+    // clears; shared, because the sheet may be gone before the worker ends. May be null
+    // (benchmarks, tests of the transfer alone).
+    std::shared_ptr<SheetFlags> sheetFlags;
     // Firmware only: run on the worker thread after the done flag was set. It may show a box
     // through the message-box service; widget work must be posted to the user-interface
     // thread, guarded against the page being gone.

@@ -1,26 +1,26 @@
 #include "link/SheetState.h"
 
-void SheetState::SetDeviceBusy(bool busy)
+void SheetFlags::SetDeviceBusy(bool busy)
 {
-    m_bDeviceBusy.store(busy ? 1 : 0);
-    NotifyFlagsChanged();
+    deviceBusy.store(busy ? 1 : 0);
+    NotifyChanged();
 }
 
-void SheetState::SetReprogrammed(bool reprogrammed)
+void SheetFlags::SetReprogrammed(bool value)
 {
-    m_bReprogrammed.store(reprogrammed ? 1 : 0);
-    NotifyFlagsChanged();
+    reprogrammed.store(value ? 1 : 0);
+    NotifyChanged();
 }
 
-void SheetState::SetFlagsChangedHandler(std::function<void()> handler)
+void SheetFlags::SetChangedHandler(std::function<void()> handler)
 {
     std::lock_guard lock(m_handlerMutex);
-    m_flagsChanged = std::move(handler);
+    m_changed = std::move(handler);
 }
 
-void SheetState::NotifyFlagsChanged()
+void SheetFlags::NotifyChanged()
 {
     std::lock_guard lock(m_handlerMutex);
-    if (m_flagsChanged)
-        m_flagsChanged();
+    if (m_changed)
+        m_changed();
 }

@@ -5,15 +5,39 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
-// The state of the main sheet that every page and worker shares: the two busy flags that keep
-// unit operations from overlapping, the unit's identity and the diagnosis unlock. The sheet
-// (CProptySheet) derives from it; pages and workers are given a reference to it.
+// The two busy flags that keep unit operations from overlapping. Workers write them, so they
+// are atomics, and the block is held through shared ownership: a worker still running when
+// the sheet is gone (the window closed during a transfer) writes into a live object.
+class SheetFlags
+{
+public:
+    std::atomic<std::uint8_t> deviceBusy{0};
+    std::atomic<std::uint8_t> reprogrammed{0};
+
+    // Stores the flag and tells the change handler. Callable from any thread.
+    void SetDeviceBusy(bool busy);
+    void SetReprogrammed(bool reprogrammed);
+
+    // Installs the handler called (on the changing thread) after a flag changed; an empty
+    // function removes it. The handler must only post work to the user-interface thread.
+    void SetChangedHandler(std::function<void()> handler);
+
+private:
+    void NotifyChanged();
+
+    std::mutex m_handlerMutex;
+    std::function<void()> m_changed;
+};
+
+// The state of the main sheet that every page and worker shares: the two busy flags, the
+// unit's identity and the diagnosis unlock. The sheet (CProptySheet) derives from it; pages
+// are given a reference to it, workers the shared flags (Flags()).
 //
-// The flags are atomics because workers write them. Every change of a flag calls the
-// change handler, which the sheet sets to re-apply the enable rule of every visible page on
-// the user-interface thread.
+// Every change of a flag calls the change handler, which the sheet sets to re-apply the
+// enable rule of every visible page on the user-interface thread.
 class SheetState
 {
 public:
@@ -22,26 +46,30 @@ public:
     SheetState(const SheetState&) = delete;
     SheetState& operator=(const SheetState&) = delete;
 
-    std::atomic<std::uint8_t> m_bDeviceBusy{0};
-    std::atomic<std::uint8_t> m_bReprogrammed{0};
+private:
+    // Declared first: the references below bind to it.
+    std::shared_ptr<SheetFlags> m_flags = std::make_shared<SheetFlags>();
+
+public:
+    std::atomic<std::uint8_t>& m_bDeviceBusy = m_flags->deviceBusy;
+    std::atomic<std::uint8_t>& m_bReprogrammed = m_flags->reprogrammed;
     // Written by the user-interface thread only, on the tick after a connect.
     DeviceIdentity m_identity;
     bool m_bDiagnosisUnlocked = false;
 
     // Stores the flag and tells the change handler. Callable from any thread.
-    void SetDeviceBusy(bool busy);
-    void SetReprogrammed(bool reprogrammed);
+    void SetDeviceBusy(bool busy) { m_flags->SetDeviceBusy(busy); }
+    void SetReprogrammed(bool reprogrammed) { m_flags->SetReprogrammed(reprogrammed); }
 
-    // True when a page may start an exchange: connected, not busy, not reprogrammed.
+    // True when neither busy flag is set.
     bool LinkIdle() const { return !m_bDeviceBusy.load() && !m_bReprogrammed.load(); }
 
-    // Installs the handler called (on the changing thread) after a flag changed; an empty
-    // function removes it. The handler must only post work to the user-interface thread.
-    void SetFlagsChangedHandler(std::function<void()> handler);
+    // See SheetFlags::SetChangedHandler.
+    void SetFlagsChangedHandler(std::function<void()> handler)
+    {
+        m_flags->SetChangedHandler(std::move(handler));
+    }
 
-private:
-    void NotifyFlagsChanged();
-
-    std::mutex m_handlerMutex;
-    std::function<void()> m_flagsChanged;
+    // The flags for a worker, which may outlive the sheet.
+    std::shared_ptr<SheetFlags> Flags() const { return m_flags; }
 };

@@ -236,7 +236,7 @@ void CPage_Reset::StartRecoveryWorker()
     job.kind = ContentKind::Firmware;
     job.codes = kRecoveryFirmwareCodes;
     job.progress = std::make_shared<TransferProgress>();
-    job.sheet = &m_sheet;
+    job.sheetFlags = m_sheet.Flags();
     // Runs on the worker thread after each packet, with (packet × 100) >> 10. The bar is
     // moved on the user-interface thread, once per new value (the first always).
     job.onPercent = [page, shown = ~std::uint32_t{0}](std::uint32_t percent) mutable {
@@ -250,13 +250,13 @@ void CPage_Reset::StartRecoveryWorker()
     };
     // Runs on the worker thread after the last packet. The link stays busy until the user
     // has closed the notice.
-    job.onComplete = [page, sheet = &m_sheet, notice = Text(kTextCompleted)] {
+    job.onComplete = [page, flags = m_sheet.Flags(), notice = Text(kTextCompleted)] {
         PostToUiThread([page] {
             if (page)
                 page->m_progressBar->setValue(100);
         });
         ShowCompletionNotice(notice, page);
-        sheet->SetDeviceBusy(false);
+        flags->SetDeviceBusy(false);
     };
     m_worker.Start(&WriteFirmwareFile, std::move(job));
 }

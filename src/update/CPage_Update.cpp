@@ -363,7 +363,7 @@ void CPage_Update::StartContentStage(ContentKind kind)
     job.kind = kind;
     job.codes = UpdateWizardCodes(kind);
     job.progress = m_progress;
-    job.sheet = &m_sheet;
+    job.sheetFlags = m_sheet.Flags();
     m_worker.Start(&WriteContentFile, std::move(job));
 }
 
@@ -391,19 +391,19 @@ void CPage_Update::StartFirmwareStage()
     job.kind = ContentKind::Firmware;
     job.codes = UpdateWizardCodes(ContentKind::Firmware);
     job.progress = m_progress;
-    job.sheet = &m_sheet;
+    job.sheetFlags = m_sheet.Flags();
     // Runs on the worker thread; the page may be gone by the time it runs.
-    job.onComplete = [page = QPointer<CPage_Update>(this), sheet = &m_sheet,
+    job.onComplete = [page = QPointer<CPage_Update>(this), flags = m_sheet.Flags(),
                       notice = Text(kTextCompleted)] {
         WriteOnUpdate(0);
         ShowCompletionNotice(notice, page);
         // The box has been closed. The timer belongs to the page and is stopped on the
         // user-interface thread; the link is freed there too, right after it, so the sheet
         // sees it free only once the run has ended.
-        PostToUiThread([page, sheet] {
+        PostToUiThread([page, flags] {
             if (page)
                 page->KillTimer(kStageTimer);
-            sheet->SetDeviceBusy(false);
+            flags->SetDeviceBusy(false);
         });
     };
     m_worker.Start(&WriteFirmwareFile, std::move(job));

@@ -79,6 +79,7 @@ private slots:
     void shortRead();
     void programmedContentIsIntact();
     void workerOutlivesItsOwner();
+    void failureAfterTheSheetIsGone();
 
 private:
     QString WriteFile(const Bytes& bytes, const QString& name = u"content.bin"_s);
@@ -137,7 +138,7 @@ TransferJob TestEngine::Job(ContentKind kind, const QString& path, TransferError
     job.kind = kind;
     job.codes = codes;
     job.progress = m_progress;
-    job.sheet = &m_sheet;
+    job.sheetFlags = m_sheet.Flags();
     job.onPercent = [this](std::uint32_t percent) { m_percents.append(percent); };
     job.onComplete = [this] {
         // Counted only when it runs once the run is complete, not before.
@@ -461,6 +462,22 @@ void TestEngine::workerOutlivesItsOwner()
     QVERIFY(QTest::qWaitFor([&] { return watched.expired(); }, 20000));
     QVERIFY(completedOnWorker.load());
     QCOMPARE(Sent(1025).size(), std::size_t(1025));
+}
+
+void TestEngine::failureAfterTheSheetIsGone()
+{
+    // The window closed during a transfer: the sheet is destroyed, and the worker's failure
+    // still clears the busy flag, in the flags it shares.
+    auto sheet = std::make_unique<SheetState>();
+    sheet->SetDeviceBusy(true);
+    TransferJob job = Job(ContentKind::Db, QString(), UpdateWizardCodes(ContentKind::Db));
+    job.sheetFlags = sheet->Flags();
+    const std::shared_ptr<SheetFlags> flags = sheet->Flags();
+    sheet.reset();
+
+    QCOMPARE(WriteContentFile(std::move(job)), 0);
+    QCOMPARE(int(flags->deviceBusy.load()), 0);
+    QCOMPARE(m_boxes->texts(), QStringList{QStringLiteral("Error[8003]")});
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
