@@ -1,10 +1,13 @@
 // Sends a 2 MB database (32,768 data packets) into an unpaced virtual unit twice: through the
 // full link path (UsbWritePacket: dlopen of libVexaUSB.so, open_file, write, close per packet)
 // and over raw per-packet unix-socket connections that speak the same handshake without the
-// library. Prints both per-packet costs; the last line is "ratio R" (full path / raw).
+// library (same handshake, same brief poll for the unit's reply). Prints both per-packet
+// costs; the last line is "ratio R" (full path / raw).
 #include "link/Packets.h"
 #include "link/UsbLink.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +41,19 @@ void FillData(std::uint32_t k)
         g_cmdPacket[i] = static_cast<std::uint8_t>(k * 7 + i);
 }
 
+// Waits for the unit's reply as libVexaUSB.so does (polls briefly, then blocks), so that the
+// two runs differ only by the library.
+ssize_t AwaitReply(int fd, char* reply)
+{
+    const auto spinUntil = Clock::now() + std::chrono::microseconds(100);
+    do {
+        const ssize_t n = recv(fd, reply, 1, MSG_DONTWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return n;
+    } while (Clock::now() < spinUntil);
+    return read(fd, reply, 1);
+}
+
 bool RawWrite(const std::string& socketPath)
 {
     sockaddr_un address{};
@@ -50,7 +66,7 @@ bool RawWrite(const std::string& socketPath)
     char hello[8] = {'P', 'I', 'P', 'E', '0', '0', 0, 0};
     char reply = 0;
     ok = ok && send(fd, hello, sizeof hello, MSG_NOSIGNAL) == sizeof hello;
-    ok = ok && read(fd, &reply, 1) == 1 && reply == 'Y';
+    ok = ok && AwaitReply(fd, &reply) == 1 && reply == 'Y';
     ok = ok && send(fd, g_cmdPacket.data(), kPacketSize, MSG_NOSIGNAL) == kPacketSize;
     close(fd);
     return ok;
@@ -90,9 +106,22 @@ int main()
         return 1;
     }
 
-    const double full = MicrosecondsPerPacket([] { return UsbWritePacket(); });
-    unit.clearTrace();
-    const double raw = MicrosecondsPerPacket([&] { return RawWrite(options.socketPath); });
+    // Each path runs twice, alternately, and keeps its better run: the first run of a fresh
+    // unit also pays for growing the unit's in-memory trace.
+    double full = -1;
+    double raw = -1;
+    for (int round = 0; round < 2; ++round) {
+        const double f = MicrosecondsPerPacket([] { return UsbWritePacket(); });
+        unit.clearTrace();
+        const double r = MicrosecondsPerPacket([&] { return RawWrite(options.socketPath); });
+        unit.clearTrace();
+        if (f < 0 || r < 0) {
+            full = raw = -1;
+            break;
+        }
+        full = full < 0 ? f : std::min(full, f);
+        raw = raw < 0 ? r : std::min(raw, r);
+    }
     unit.stop();
     std::filesystem::remove_all(dir);
 

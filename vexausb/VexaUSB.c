@@ -8,9 +8,11 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #define HELLO_SIZE 8
+#define SPIN_NS 100000LL
 
 /* Fills out with the unit's socket path; 0 when the path does not fit (a cut path could name
  * another socket). */
@@ -42,6 +44,31 @@ static int write_all(int fd, const char* data, size_t size)
     return 1;
 }
 
+static long long now_ns(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+/* Reads the unit's one-byte reply. The unit answers within microseconds while it is
+ * streaming, far sooner than a sleeping thread is woken, so the reply is polled for a short
+ * while before the read blocks. */
+static ssize_t await_reply(int fd, char* reply)
+{
+    const long long spin_until = now_ns() + SPIN_NS;
+    ssize_t n;
+    do {
+        n = recv(fd, reply, 1, MSG_DONTWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return n;
+    } while (now_ns() < spin_until);
+    do {
+        n = read(fd, reply, 1);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 /* Connects, says which channel it wants and waits for the unit's 'Y'. */
 static int open_channel(const char* name)
 {
@@ -67,9 +94,7 @@ static int open_channel(const char* name)
         close(fd);
         return -1;
     }
-    do {
-        n = read(fd, &reply, 1);
-    } while (n < 0 && errno == EINTR);
+    n = await_reply(fd, &reply);
     if (n != 1 || reply != 'Y') {
         close(fd);
         return -1;

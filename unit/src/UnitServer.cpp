@@ -164,10 +164,30 @@ void UnitServer::run()
     constexpr int kMaxEvents = 32;
     epoll_event events[kMaxEvents];
     std::unique_lock lock(m_mutex);
+    Clock::time_point lastActivity{};
     while (!m_stopping) {
-        const std::optional<Clock::duration> wait = waitTime(Clock::now());
+        const Clock::time_point start = Clock::now();
+        const std::optional<Clock::duration> wait = waitTime(start);
         lock.unlock();
-        const int n = waitForEvents(events, kMaxEvents, wait);
+        // A host that streams packets opens the next connection within microseconds, while
+        // waking a sleeping thread costs far more. So right after activity the loop polls
+        // for a short while (never past its own deadline) before it sleeps.
+        Clock::time_point spinUntil = lastActivity + kSpinAfterActivity;
+        if (wait)
+            spinUntil = std::min(spinUntil, start + *wait);
+        int n = 0;
+        Clock::time_point polled = start;
+        while (polled < spinUntil &&
+               (n = waitForEvents(events, kMaxEvents, Clock::duration::zero())) == 0)
+            polled = Clock::now();
+        if (n == 0) {
+            std::optional<Clock::duration> rest = wait;
+            if (rest)
+                rest = std::max(Clock::duration::zero(), *rest - (polled - start));
+            n = waitForEvents(events, kMaxEvents, rest);
+        }
+        if (n > 0)
+            lastActivity = Clock::now();
         lock.lock();
         if (m_stopping)
             break;

@@ -28,6 +28,8 @@ class UnitServer
 {
 public:
     using Clock = std::chrono::steady_clock;
+    // How long the loop keeps polling after activity before it sleeps.
+    static constexpr Clock::duration kSpinAfterActivity = std::chrono::microseconds(100);
 
     // traceChanged is notified whenever the trace may have grown.
     UnitServer(UnitDevice& device, std::mutex& mutex, std::condition_variable& traceChanged,
