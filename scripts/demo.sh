@@ -118,6 +118,16 @@ set_update_server() {
 
 profile="${XDG_CONFIG_HOME:-$HOME/.config}/Ostrel updater/Tolvane_Down.ini"
 mkdir -p "$(dirname "$profile")"
+
+# Downloads go to the documents folder, which the program uses but never creates; a desktop
+# session has one, a fresh account may not.
+documents=$(
+    user_dirs="${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs"
+    # shellcheck disable=SC1090
+    [ -f "$user_dirs" ] && . "$user_dirs"
+    echo "${XDG_DOCUMENTS_DIR:-$HOME/Documents}"
+)
+mkdir -p "$documents"
 previous_server=
 [ -f "$profile" ] && previous_server=$(awk '
     /^\[/ { in_section = ($0 == "[Tavo_Config]") }
@@ -143,7 +153,7 @@ Drive the unit from another terminal:
 To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
 the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
 Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in
-$run/unit-trace.txt; downloads land in your documents folder. The profile is
+$run/unit-trace.txt; downloads land in $documents. The profile is
 $profile. Close the window to end the demo.
 TEXT
 
