@@ -263,8 +263,10 @@ bool CPage_Update::AutoUpdatePlan()
         }
     }
 
-    // Each download dialog runs a nested event loop, in which the sheet may take this page
-    // away (the unit was unplugged): the plan then ends without touching it again.
+    // Each download dialog runs a nested event loop, in which the sheet may take this page out
+    // of its tab set (the unit was unplugged). The sheet then hides the page and keeps the
+    // object until the dialog has closed: the plan ends there, and nothing reaches the unit
+    // from a page that the user no longer sees.
     const QPointer<CPage_Update> self(this);
     std::uint32_t ordinal = 0;
     for (ContentKind kind : kAllContentKinds) {
@@ -276,7 +278,7 @@ bool CPage_Update::AutoUpdatePlan()
         const QString name = CatalogueName(m_catalogue, kind, m_nChosen[KindIndex(kind)]);
         const int fetched =
             m_downloads.DownloadFromServer(kind, ordinal, m_nTotal, name, DialogOwner());
-        if (!self)
+        if (!self || isHidden())
             return false;
         if (!fetched) {
             m_progress->error.store(1);
@@ -300,9 +302,8 @@ void CPage_Update::OnUpdateButton()
         return;
     }
 
-    // A fresh progress block per run: nothing that an earlier worker still holds can reach it.
-    m_progress = std::make_shared<TransferProgress>();
     m_bNeeded.fill(0);
+    m_progress->error.store(0);
     m_nTotal = 0;
     if (!AutoUpdatePlan())
         return;
@@ -316,7 +317,11 @@ void CPage_Update::OnUpdateButton()
     m_sheet.SetDeviceBusy(true);
     Invalidate();
 
+    // A fresh progress block (done flags, error flag and percent clear), only now that the
+    // run really starts: a refused click leaves an earlier run's state as it was. Nothing
+    // that a worker of an earlier run still holds can reach this one.
     m_bStarted.fill(0);
+    m_progress = std::make_shared<TransferProgress>();
 
     BuildCommand("$BT", 0, 0, 1);
     if (!UsbTransactReport(false)) {
@@ -413,14 +418,17 @@ void CPage_Update::CompleteWithoutFirmware()
 {
     MarkDone(ContentKind::Firmware);
     WriteOnUpdate(0);
-    // The timer keeps ticking while the box is open, and the sheet may rebuild its pages
-    // meanwhile (the last tick clears the busy flag): the page may be gone when it closes.
-    const QPointer<CPage_Update> self(this);
-    ShowCompletionNotice(Text(kTextCompleted), self);
-    if (!self)
-        return;
-    m_strStatus.clear();
-    PushData();
+    // Shown from the event loop, not from inside this tick: a timer never ticks again while
+    // its own handler waits in a box, and the stage timer must go on while the notice is open
+    // (its next tick ends the run and frees the link). The sheet may then rebuild its pages:
+    // the page may be gone when the box closes.
+    PostToUiThread([page = QPointer<CPage_Update>(this), notice = Text(kTextCompleted)] {
+        ShowCompletionNotice(notice, page);
+        if (!page)
+            return;
+        page->m_strStatus.clear();
+        page->PushData();
+    });
 }
 
 void CPage_Update::UpdateStageTimer()

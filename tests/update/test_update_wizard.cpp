@@ -83,6 +83,46 @@ DeviceIdentity CurrentIdentity()
 const int kStatusIds[] = {1210, 1212, 1214, 1216};
 const int kIconIds[] = {1209, 1211, 1213, 1215};
 
+// The update tree and catalogue of the virtual unit's own tool, served for real, with content
+// newer than a fresh unit holds. While it lives the working directory is the tree's root,
+// where the main sheet reads the catalogue.
+class ServedTree
+{
+public:
+    ServedTree() : m_server(m_root.path()) {}
+    ~ServedTree()
+    {
+        if (!m_previousDir.isEmpty())
+            QDir::setCurrent(m_previousDir);
+    }
+    ServedTree(const ServedTree&) = delete;
+    ServedTree& operator=(const ServedTree&) = delete;
+
+    // Writes the tree, starts its server, points "UpdateServer" at it and enters the root.
+    bool Start(QString* error)
+    {
+        tavo::UpdateServerSizes sizes;
+        sizes.db = 16 * 1024;
+        sizes.voice = 8 * 1024;
+        sizes.image = 4 * 1024;
+        std::string written;
+        if (!tavo::WriteUpdateServer(m_root.path().toStdString(), sizes, &written)) {
+            *error = QString::fromStdString(written);
+            return false;
+        }
+        if (!m_server.start(error))
+            return false;
+        SetUpdateServer(m_server.url(QStringLiteral("/down/fw/Tavo")));
+        m_previousDir = QDir::currentPath();
+        return QDir::setCurrent(m_root.path());
+    }
+
+private:
+    QTemporaryDir m_root;
+    testsupport::FtpServer m_server;
+    QString m_previousDir;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(ContentKind)
@@ -113,6 +153,9 @@ private slots:
     void faultAtEachStage();
     void interruptedRunIsRedoneInFull();
     void pageGoneBeforeFirmwareEnds();
+    void runEndsWhileTheNoticeIsOpen_data();
+    void runEndsWhileTheNoticeIsOpen();
+    void pageRemovedDuringADownload();
     void wholeRunThenReplug();
 
 private:
@@ -132,6 +175,9 @@ private:
     int RunStages(int maxTicks = 12);
     // Ticks until kind's stage is about to start (the stages before it have ended).
     void RunUntilStage(ContentKind kind);
+    // Lets the sheet find the unit and read its identity, and shows its update page, whose
+    // timers then only tick when a test steps them.
+    static CPage_Update* ConnectSheet(CProptySheet& sheet);
     Packets Sent() const { return m_unit->sentPackets(); }
 
     std::unique_ptr<testsupport::TempHome> m_home;
@@ -239,6 +285,21 @@ void TestUpdateWizard::RunUntilStage(ContentKind kind)
         Tick();
     }
     QFAIL("the stages before the one asked for did not end");
+}
+
+CPage_Update* TestUpdateWizard::ConnectSheet(CProptySheet& sheet)
+{
+    sheet.Timers().SetManual(true);
+    sheet.show();
+    // Connect, then read the identity and build the page set.
+    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    auto* page = qobject_cast<CPage_Update*>(sheet.Page(CProptySheet::PageId::Update));
+    if (!page)
+        return nullptr;
+    page->Timers().SetManual(true);
+    sheet.SetActivePage(theApp().m_nPageUpdate);
+    return page->isVisible() ? page : nullptr;
 }
 
 void TestUpdateWizard::controls()
@@ -743,39 +804,100 @@ void TestUpdateWizard::pageGoneBeforeFirmwareEnds()
     QCOMPARE(Describe(Sent()).last(), QStringLiteral("$WFE 00000000 65536 1024 +1024"));
 }
 
-void TestUpdateWizard::wholeRunThenReplug()
+void TestUpdateWizard::runEndsWhileTheNoticeIsOpen_data()
 {
-    // The update tree and catalogue of the virtual unit's own tool, served for real; the
-    // program reads the catalogue from its working directory.
-    QTemporaryDir root;
-    tavo::UpdateServerSizes sizes;
-    sizes.db = 16 * 1024;
-    sizes.voice = 8 * 1024;
-    sizes.image = 4 * 1024;
-    std::string error;
-    QVERIFY2(tavo::WriteUpdateServer(root.path().toStdString(), sizes, &error), error.c_str());
-    testsupport::FtpServer server(root.path());
-    QString serverError;
-    QVERIFY2(server.start(&serverError), qPrintable(serverError));
-    SetUpdateServer(server.url(QStringLiteral("/down/fw/Tavo")));
-    const QString previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(root.path()));
-    const auto back = qScopeGuard([&] { QDir::setCurrent(previousDir); });
+    QTest::addColumn<bool>("firmware");
+    QTest::newRow("notice of the last tick, without firmware") << false;
+    QTest::newRow("notice of the firmware worker") << true;
+}
 
+void TestUpdateWizard::runEndsWhileTheNoticeIsOpen()
+{
+    QFETCH(bool, firmware);
+
+    if (firmware)
+        m_state->m_identity.fwVersion = 8011;
+    else
+        m_state->m_identity.dbVersion = 81021;
+    OpenPage();
+    {
+        DownloadStepper stepper;
+        m_page->OnUpdateButton();
+    }
+    RunUntilStage(ContentKind::Firmware);
+
+    // From the firmware stage on the stage timer ticks by itself, as it does for the user, who
+    // reads the notice for a while: meanwhile the timer ends the run and frees the link.
+    bool busyWhileOpen = true;
+    bool timerWhileOpen = true;
+    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
+        busyWhileOpen =
+            !QTest::qWaitFor([this] { return m_state->m_bDeviceBusy.load() == 0; }, 3000);
+        timerWhileOpen = m_page->Timers().IsActive(kStageTimer);
+    });
+    m_page->Timers().SetManual(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->texts(), QStringList{UiText(37)}, 20000);
+    QVERIFY(!busyWhileOpen);
+    QVERIFY(!timerWhileOpen);
+    QTRY_COMPARE(Status(), firmware ? UiText(35) : QString());
+    QCOMPARE(OnUpdateValue(), 0);
+}
+
+void TestUpdateWizard::pageRemovedDuringADownload()
+{
+    ServedTree tree;
+    QString error;
+    QVERIFY2(tree.Start(&error), qPrintable(error));
     theApp().m_bConnected = 0;
     CProptySheet sheet(theApp());
     theApp().m_pSheet = &sheet;
-    sheet.Timers().SetManual(true);
-    sheet.show();
-    QCOMPARE(ToCount(sheet.m_catalogue.dbCount), 3);
-    // Connect, then read the identity and build the page set.
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    auto* page = qobject_cast<CPage_Update*>(sheet.Page(CProptySheet::PageId::Update));
+    const auto noSheet = qScopeGuard([] { theApp().m_pSheet = nullptr; });
+    const QPointer<CPage_Update> page = ConnectSheet(sheet);
     QVERIFY(page);
-    page->Timers().SetManual(true);
-    sheet.SetActivePage(theApp().m_nPageUpdate);
-    QVERIFY(page->isVisible());
+    m_unit->unit().clearTrace();
+
+    // While the first file downloads, the unit is unplugged and plugged in again: the sheet
+    // takes the page out of its tab set and builds a new one.
+    bool replugged = false;
+    DownloadStepper stepper([&] {
+        if (!replugged) {
+            replugged = true;
+            m_unit->unit().unplug();
+            sheet.OnTimer(CProptySheet::kDetectionTimer);
+            m_unit->unit().plug();
+            sheet.OnTimer(CProptySheet::kDetectionTimer);
+            sheet.OnTimer(CProptySheet::kDetectionTimer);
+        }
+        return QString();
+    });
+    page->OnUpdateButton();
+
+    // The removed page's plan ends with that download: no further download, no run.
+    QVERIFY(replugged);
+    QCOMPARE(stepper.counters(), QStringList{QStringLiteral("1 / 4")});
+    QVERIFY(page);
+    QVERIFY(sheet.Page(CProptySheet::PageId::Update) != page.data());
+    QCOMPARE(Describe(Sent()), QStringList{QStringLiteral("$RH")});
+    QVERIFY(m_boxes->texts().isEmpty());
+    QCOMPARE(sheet.m_bDeviceBusy.load(), 0);
+    QCOMPARE(OnUpdateValue(), -1);
+    QVERIFY(!page->Timers().IsActive(kStageTimer));
+    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    QVERIFY(page.isNull());
+}
+
+void TestUpdateWizard::wholeRunThenReplug()
+{
+    ServedTree tree;
+    QString error;
+    QVERIFY2(tree.Start(&error), qPrintable(error));
+    theApp().m_bConnected = 0;
+    CProptySheet sheet(theApp());
+    theApp().m_pSheet = &sheet;
+    const auto noSheet = qScopeGuard([] { theApp().m_pSheet = nullptr; });
+    auto* page = ConnectSheet(sheet);
+    QVERIFY(page);
+    QCOMPARE(ToCount(sheet.m_catalogue.dbCount), 3);
     for (int id : kStatusIds)
         QCOMPARE(page->findChild<QLabel*>(QString::number(id))->text(), UiText(147));
 
@@ -824,7 +946,6 @@ void TestUpdateWizard::wholeRunThenReplug()
     QTRY_VERIFY(page->findChild<QPushButton*>(QStringLiteral("1171"))->isEnabled());
     const tavo::UnitStatus status = m_unit->unit().status();
     QVERIFY(status.dbIntact && status.voiceIntact && status.imageIntact);
-    theApp().m_pSheet = nullptr;
 }
 
 QTEST_MAIN(TestUpdateWizard)
