@@ -68,7 +68,8 @@ public:
     void RefreshVersionStatus();
     // Marks the kinds that need updating and downloads their files in the order DB, voice,
     // image, firmware, counting 1 / total upwards. False, after showing the kind's failure
-    // text, when a download fails (later kinds are not downloaded).
+    // text, when a download fails (later kinds are not downloaded); false without a word when
+    // the sheet took the page out of its tab set during a download.
     bool AutoUpdatePlan();
     // The UPDATE button: plan, link check, "OnUpdate" = 165, stage timer.
     void OnUpdateButton();
