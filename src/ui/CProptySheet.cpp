@@ -335,7 +335,9 @@ void CProptySheet::OnKeyChord()
 
 void CProptySheet::RebuildIfRequested()
 {
-    if (!m_bRebuildPages)
+    // Rebuilding deletes the pages, and with them the timer of a page that is running an
+    // operation on the unit: the request waits until the link is free again.
+    if (!m_bRebuildPages || m_bDeviceBusy.load())
         return;
     m_bRebuildPages = false;
     RebuildPages();
@@ -349,6 +351,7 @@ void CProptySheet::QueueEnableRules()
 
 void CProptySheet::ApplyEnableRules()
 {
+    RebuildIfRequested();
     for (int i = 0; i < m_tabs->count(); ++i) {
         auto* page = qobject_cast<CPropertyPage*>(m_tabs->widget(i));
         if (page && page->isVisible())
