@@ -36,12 +36,7 @@ int Profile::GetInt(const QString& section, const QString& entry, int defaultVal
 
 bool Profile::WriteInt(const QString& section, const QString& entry, int value) const
 {
-    if (!HasLocation())
-        return false;
-    const auto settings = Open(m_company, m_application);
-    settings->setValue(Key(section, entry), value);
-    settings->sync();
-    return settings->status() == QSettings::NoError;
+    return Write(section, entry, value);
 }
 
 QString Profile::GetString(const QString& section, const QString& entry,
@@ -54,6 +49,11 @@ QString Profile::GetString(const QString& section, const QString& entry,
 }
 
 bool Profile::WriteString(const QString& section, const QString& entry, const QString& value) const
+{
+    return Write(section, entry, value);
+}
+
+bool Profile::Write(const QString& section, const QString& entry, const QVariant& value) const
 {
     if (!HasLocation())
         return false;

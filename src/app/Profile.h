@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 // The user's profile: integer and string values by section and entry, kept where the
 // registry path "Software\<company>\<application>\<section>" leads. On Linux that is the
@@ -31,6 +32,8 @@ public:
     QString FilePath() const;
 
 private:
+    bool Write(const QString& section, const QString& entry, const QVariant& value) const;
+
     QString m_company;
     QString m_application;
 };
