@@ -72,3 +72,10 @@ private:
     bool m_refreshPending = false;
     bool m_refreshQueued = false;
 };
+
+// Gives a control its numeric id, as its object name in decimal ("1171"), and returns it.
+template <typename Widget> Widget* WithId(Widget* widget, int id)
+{
+    widget->setObjectName(QString::number(id));
+    return widget;
+}

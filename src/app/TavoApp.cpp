@@ -179,3 +179,8 @@ CTavoApp& theApp()
     static CTavoApp app;
     return app;
 }
+
+const QString& AppText(int n)
+{
+    return theApp().m_strText[static_cast<std::size_t>(n)];
+}

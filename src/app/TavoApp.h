@@ -108,3 +108,6 @@ private:
 
 // The program's application object.
 CTavoApp& theApp();
+
+// UI text n of the current language: entry n of the application object's m_strText.
+const QString& AppText(int n);

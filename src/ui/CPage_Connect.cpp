@@ -14,12 +14,6 @@
 
 namespace {
 
-template <typename Widget> Widget* WithId(Widget* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 QLabel* StepLabel(int id)
 {
     auto* label = WithId(new QLabel, id);

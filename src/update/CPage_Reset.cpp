@@ -45,17 +45,6 @@ constexpr int kErrorNotInBootMode = 7001;
 
 const QString kBinFilter = QStringLiteral("Bin File(*.bin) |*.bin||");
 
-const QString& Text(int n)
-{
-    return theApp().m_strText[static_cast<std::size_t>(n)];
-}
-
-template <typename Widget> Widget* WithId(Widget* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 } // namespace
 
 CPage_Reset::CPage_Reset(SheetState& sheet, QWidget* parent) : CPropertyPage(parent), m_sheet(sheet)
@@ -126,20 +115,20 @@ bool CPage_Reset::IsAutoMode() const
 
 void CPage_Reset::OnRefresh()
 {
-    m_modeGroup->setTitle(Text(kTextModeGroup));
-    m_auto->setText(Text(kTextAuto));
-    m_manual->setText(Text(kTextManual));
-    m_stepsGroup->setTitle(Text(kTextStepsGroup));
-    m_browse->setText(Text(kTextBrowse));
-    m_update->setText(Text(kTextUpdate));
+    m_modeGroup->setTitle(AppText(kTextModeGroup));
+    m_auto->setText(AppText(kTextAuto));
+    m_manual->setText(AppText(kTextManual));
+    m_stepsGroup->setTitle(AppText(kTextStepsGroup));
+    m_browse->setText(AppText(kTextBrowse));
+    m_update->setText(AppText(kTextUpdate));
 
     const bool autoMode = IsAutoMode();
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         const int line = static_cast<int>(i);
         if (!autoMode)
-            m_lines[i]->setText(Text(kTextFirstManualLine + line));
+            m_lines[i]->setText(AppText(kTextFirstManualLine + line));
         else if (line < 6)
-            m_lines[i]->setText(Text(kTextFirstAutoLine + line));
+            m_lines[i]->setText(AppText(kTextFirstAutoLine + line));
         else
             m_lines[i]->setText(QStringLiteral(" "));
     }
@@ -250,7 +239,7 @@ void CPage_Reset::StartRecoveryWorker()
     };
     // Runs on the worker thread after the last packet. The link stays busy until the user
     // has closed the notice.
-    job.onComplete = [page, flags = m_sheet.Flags(), notice = Text(kTextCompleted)] {
+    job.onComplete = [page, flags = m_sheet.Flags(), notice = AppText(kTextCompleted)] {
         PostToUiThread([page] {
             if (page)
                 page->m_progressBar->setValue(100);

@@ -72,17 +72,6 @@ const KindResources& ResourcesOf(ContentKind kind)
     return kResources[KindIndex(kind)];
 }
 
-const QString& Text(int n)
-{
-    return theApp().m_strText[static_cast<std::size_t>(n)];
-}
-
-template <typename Widget> Widget* WithId(Widget* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
 void WriteOnUpdate(int value)
 {
     theApp().WriteProfileInt(CTavoApp::kProfileSection, kOnUpdate, value);
@@ -184,12 +173,12 @@ void CPage_Update::OnInitDialog()
 
 void CPage_Update::OnRefresh()
 {
-    m_auto->setText(Text(kTextAuto));
+    m_auto->setText(AppText(kTextAuto));
     m_auto->setChecked(true);
-    m_manual->setText(Text(kTextManual));
+    m_manual->setText(AppText(kTextManual));
     for (ContentKind kind : {ContentKind::Db, ContentKind::Voice, ContentKind::Image})
         FillList(kind);
-    m_update->setText(Text(kTextUpdate));
+    m_update->setText(AppText(kTextUpdate));
     RefreshVersionStatus();
     PushData();
 }
@@ -200,7 +189,7 @@ void CPage_Update::FillList(ContentKind kind)
     // Filling the list is no choice of the user's.
     const QSignalBlocker blocker(list);
     list->clear();
-    const QString& names = Text(ResourcesOf(kind).listText);
+    const QString& names = AppText(ResourcesOf(kind).listText);
     const int count = CatalogueCount(m_catalogue, kind);
     for (int i = 0; i < count; ++i)
         list->addItem(theApp().GetSlashItem(names, i));
@@ -229,10 +218,10 @@ void CPage_Update::RefreshVersionStatus()
     for (ContentKind kind : kAllContentKinds) {
         const KindResources& res = ResourcesOf(kind);
         const KindControls& c = m_kinds[KindIndex(kind)];
-        c.version->setText(Text(res.versionPrefixText) +
+        c.version->setText(AppText(res.versionPrefixText) +
                            VersionLabelNumber(m_sheet.m_identity, kind));
         const bool current = IsCurrent(kind);
-        c.status->setText(Text(current ? kTextCurrent : kTextNeedsUpdate));
+        c.status->setText(AppText(current ? kTextCurrent : kTextNeedsUpdate));
         c.icon->setPixmap(LoadBitmap(current ? kBitmapCurrent : kBitmapNeedsUpdate));
     }
 }
@@ -250,7 +239,7 @@ void CPage_Update::PushData()
 
 void CPage_Update::SetStatusText(int text)
 {
-    m_strStatus = Text(text);
+    m_strStatus = AppText(text);
     PushData();
 }
 
@@ -282,7 +271,7 @@ bool CPage_Update::AutoUpdatePlan()
             return false;
         if (!fetched) {
             m_progress->error.store(1);
-            platform::MessageBox(Text(res.downloadFailedText), {}, platform::MsgButtons::Ok,
+            platform::MessageBox(AppText(res.downloadFailedText), {}, platform::MsgButtons::Ok,
                                  DialogOwner());
             return false;
         }
@@ -308,7 +297,7 @@ void CPage_Update::OnUpdateButton()
     if (!AutoUpdatePlan())
         return;
     if (m_nTotal == 0) {
-        platform::MessageBox(Text(kTextNothingToUpdate), {}, platform::MsgButtons::Ok,
+        platform::MessageBox(AppText(kTextNothingToUpdate), {}, platform::MsgButtons::Ok,
                              DialogOwner());
         return;
     }
@@ -399,7 +388,7 @@ void CPage_Update::StartFirmwareStage()
     job.sheetFlags = m_sheet.Flags();
     // Runs on the worker thread; the page may be gone by the time it runs.
     job.onComplete = [page = QPointer<CPage_Update>(this), flags = m_sheet.Flags(),
-                      notice = Text(kTextCompleted)] {
+                      notice = AppText(kTextCompleted)] {
         WriteOnUpdate(0);
         ShowCompletionNotice(notice, page);
         // The box has been closed. The timer belongs to the page and is stopped on the
@@ -422,7 +411,7 @@ void CPage_Update::CompleteWithoutFirmware()
     // its own handler waits in a box, and the stage timer must go on while the notice is open
     // (its next tick ends the run and frees the link). The sheet may then rebuild its pages:
     // the page may be gone when the box closes.
-    PostToUiThread([page = QPointer<CPage_Update>(this), notice = Text(kTextCompleted)] {
+    PostToUiThread([page = QPointer<CPage_Update>(this), notice = AppText(kTextCompleted)] {
         ShowCompletionNotice(notice, page);
         if (!page)
             return;
