@@ -11,8 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,33 +25,14 @@ using PageId = CProptySheet::PageId;
 
 namespace {
 
-const QString kTitleX = QStringLiteral("Tavo V0.9 [USB : X]");
-const QString kTitleOk = QStringLiteral("Tavo V0.9 [USB : OK]");
-
-QStringList Titles(std::initializer_list<const char*> titles)
-{
-    QStringList list;
-    for (const char* title : titles)
-        list << QString::fromUtf8(title);
-    return list;
-}
-
-const QStringList kNoUnitTabs = Titles({"Connection", "Reset"});
-const QStringList kUnitTabs = Titles({"Connection", "Update", "Setup", "POI", "Reset"});
-const QStringList kUnlockedTabs =
-    Titles({"Connection", "Update", "Setup", "POI", "Diagnosis", "Reset"});
-
-// A page of the test's own, put into the sheet's tab set to watch the enable rule.
+// A page of the test's own, put into the sheet's tab set to count its enable rule runs. It
+// takes every key, as a web view does.
 class WatchingPage final : public CPropertyPage
 {
 public:
     int enableRuns = 0;
-    bool offUiThread = false;
-    void ApplyEnableRule() override
-    {
-        ++enableRuns;
-        offUiThread = offUiThread || QThread::currentThread() != qApp->thread();
-    }
+    void ApplyEnableRule() override { ++enableRuns; }
+    void keyPressEvent(QKeyEvent* event) override { event->accept(); }
 };
 
 } // namespace
@@ -64,77 +44,89 @@ class TestSheet final : public QObject
 private:
     std::optional<QTemporaryDir> m_profileDir;
     std::optional<QTemporaryDir> m_workDir;
+    StartupOptions m_options;
     std::unique_ptr<testsupport::UnitFixture> m_unit;
     std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
     std::unique_ptr<CProptySheet> m_sheet;
 
-    // The application object as a start-up in English leaves it.
-    void ResetApp()
-    {
-        CTavoApp& app = theApp();
-        app.m_strCurDir = m_workDir->path();
-        app.m_strLangItem.clear();
-        QVERIFY(app.LoadUIHeader());
-        app.m_nLanguage = 0;
-        QVERIFY(app.LoadUIText(0));
-        app.SetRegistryKey(CTavoApp::kRegistryKey);
-        app.m_bConnected = 0;
-        app.m_bCheckDone = 0;
-        app.m_nPageConnect = app.m_nPageUpdate = app.m_nPageReset = CTavoApp::kNoPage;
-        app.m_nPageLanguage = app.m_nPagePoi = app.m_nPageDiagnosis = CTavoApp::kNoPage;
-    }
-
     // The sheet as the start-up builds it, shown, with its timers stepped by hand only.
-    void OpenSheet(bool plugged)
+    void OpenSheet(bool plugged = true)
     {
         m_unit = std::make_unique<testsupport::UnitFixture>(plugged);
         m_sheet = CreateMainSheet(theApp());
         m_sheet->Timers().SetManual(true);
-        m_sheet->SetActivePage(0);
         m_sheet->show();
     }
 
-    void Tick(int count = 1)
+    QWidget* Control(PageId page, int id) const
     {
-        for (int i = 0; i < count; ++i)
-            m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-        QCoreApplication::sendPostedEvents();
-    }
-
-    // Plugged in from the start: the connect tick, then the identity tick.
-    void Connect()
-    {
-        Tick(2);
-        QCOMPARE(Tabs(), kUnitTabs);
-    }
-
-    QStringList Tabs() const
-    {
-        QStringList titles;
-        for (int i = 0; i < m_sheet->TabControl()->count(); ++i)
-            titles << m_sheet->TabControl()->tabText(i);
-        return titles;
+        return m_sheet->Page(page)->findChild<QWidget*>(QString::number(id));
     }
 
     void PressChord(QWidget* target, bool f7First)
     {
-        if (f7First) {
-            QTest::keyPress(target, Qt::Key_F7);
-            QTest::keyPress(target, Qt::Key_Control, Qt::ControlModifier);
-            QTest::keyRelease(target, Qt::Key_Control, Qt::ControlModifier);
-            QTest::keyRelease(target, Qt::Key_F7);
-        } else {
-            QTest::keyPress(target, Qt::Key_Control, Qt::ControlModifier);
-            QTest::keyPress(target, Qt::Key_F7, Qt::ControlModifier);
-            QTest::keyRelease(target, Qt::Key_F7, Qt::ControlModifier);
-            QTest::keyRelease(target, Qt::Key_Control);
-        }
-        QCoreApplication::sendPostedEvents();
+        const Qt::Key first = f7First ? Qt::Key_F7 : Qt::Key_Control;
+        const Qt::Key second = f7First ? Qt::Key_Control : Qt::Key_F7;
+        QTest::keyPress(target, first, f7First ? Qt::NoModifier : Qt::ControlModifier);
+        QTest::keyPress(target, second, Qt::ControlModifier);
+        QTest::keyRelease(target, second, Qt::ControlModifier);
+        QTest::keyRelease(target, first);
     }
 
-    QWidget* Control(CPropertyPage* page, int id) const
+    // Runs the steps of a script, each followed by the events it posted.
+    void Run(const QString& script)
     {
-        return page->findChild<QWidget*>(QString::number(id));
+        for (const QString& word : script.split(QLatin1Char(' '))) {
+            const QByteArray step = word.toLatin1();
+            if (step == "tick")
+                m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+            else if (step == "plug" || step == "unplug")
+                step == "plug" ? m_unit->unit().plug() : m_unit->unit().unplug();
+            else if (step == "boot")
+                m_unit->unit().setBootButton(true);
+            else if (step == "busy" || step == "idle")
+                m_sheet->SetDeviceBusy(step == "busy");
+            else if (step == "dirty") {
+                m_sheet->SetDeviceBusy(true);
+                m_sheet->SetReprogrammed(true);
+                theApp().m_bCheckDone = 1;
+            } else if (step.startsWith("page"))
+                m_sheet->SetActivePage(step.mid(4).toInt());
+            else if (step == "ctrl+f7" || step == "f7+ctrl")
+                PressChord(m_sheet.get(), step == "f7+ctrl");
+            else if (step == "f7")
+                QTest::keyClick(m_sheet.get(), Qt::Key_F7);
+            else if (step == "ctrl")
+                QTest::keyClick(m_sheet.get(), Qt::Key_Control, Qt::ControlModifier);
+            else
+                QFAIL(step.constData());
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+
+    // Title ("X" or "OK"), tab titles, active position, the page positions (Connection,
+    // Update, Setup, POI, Diagnosis, Reset), the commands the unit received and the flags
+    // busy, reprogrammed and check done, in one line.
+    QString State(const CProptySheet* sheet = nullptr) const
+    {
+        sheet = sheet ? sheet : m_sheet.get();
+        const CTavoApp& app = theApp();
+        QStringList tabs, positions, commands;
+        for (int i = 0; i < sheet->TabControl()->count(); ++i)
+            tabs << sheet->TabControl()->tabText(i);
+        for (int p : {app.m_nPageConnect, app.m_nPageUpdate, app.m_nPageLanguage, app.m_nPagePoi,
+                      app.m_nPageDiagnosis, app.m_nPageReset})
+            positions << QString::number(p);
+        for (const auto& packet : m_unit->sentPackets())
+            commands << QString::fromLatin1(reinterpret_cast<const char*>(packet.data()), 3);
+        return QStringLiteral("%1|%2|%3|%4|%5|%6%7%8")
+            .arg(QString(sheet->windowTitle())
+                     .replace(QStringLiteral("Tavo V0.9 [USB : OK]"), QStringLiteral("OK"))
+                     .replace(QStringLiteral("Tavo V0.9 [USB : X]"), QStringLiteral("X")),
+                 tabs.join(QLatin1Char(',')), QString::number(sheet->ActivePosition()),
+                 positions.join(QLatin1Char(' ')), commands.join(QLatin1Char(' ')),
+                 QString::number(sheet->m_bDeviceBusy), QString::number(sheet->m_bReprogrammed),
+                 QString::number(app.m_bCheckDone));
     }
 
     int StoredLanguage() const
@@ -142,18 +134,19 @@ private:
         return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("Language"), -99);
     }
 
-    // Host packets that the unit received, by their three command letters.
-    QStringList Commands() const
+    // Picks a language in the Connection page's list and, if asked, applies it.
+    void ChooseLanguage(int index, bool apply)
     {
-        QStringList commands;
-        for (const auto& packet : m_unit->sentPackets())
-            commands << QString::fromLatin1(reinterpret_cast<const char*>(packet.data()), 3);
-        return commands;
+        qobject_cast<QComboBox*>(Control(PageId::Connect, 1008))->setCurrentIndex(index);
+        if (apply)
+            qobject_cast<QPushButton*>(Control(PageId::Connect, 1016))->click();
+        QCoreApplication::sendPostedEvents();
     }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    // The application object as a start-up in English leaves it, without its sheet.
     void init()
     {
         m_profileDir.emplace();
@@ -162,7 +155,11 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"),
                             m_workDir->filePath(QStringLiteral("Tavo_UIText.txt"))));
         m_boxes = std::make_unique<platform::MessageBoxRecorder>();
-        ResetApp();
+        m_options = {};
+        m_options.workingDirectory = m_workDir->path();
+        m_options.systemLanguageId = 0x0409;
+        QVERIFY(!theApp().InitInstance(m_options));
+        theApp().m_bCheckDone = 0;
     }
 
     void cleanup()
@@ -173,238 +170,104 @@ private slots:
         m_boxes.reset();
     }
 
-    void startsWithoutUnit()
+    void detection_data()
     {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("state");
+
+        const QString none = QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000");
+        const QString unit =
+            QStringLiteral("OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|000");
+        const QString unlocked =
+            QStringLiteral("OK|Connection,Update,Setup,POI,Diagnosis,Reset|0|0 1 2 3 4 5|$RH|000");
+        QTest::newRow("no unit") << "tick tick tick" << none;
+        // The probe alone sends nothing; the pages wait for the identity on the next tick.
+        QTest::newRow("a new unit clears the flags")
+            << "dirty plug tick"
+            << "OK|Connection,Reset|0|0 255 255 255 255 1||000";
+        QTest::newRow("pages after the identity, Connection active")
+            << "plug tick page1 tick" << unit;
+        QTest::newRow("then ticks only probe") << "plug tick tick tick tick tick" << unit;
+        QTest::newRow("boot mode, Reset active")
+            << "boot plug tick tick"
+            << "OK|Connection,Reset|1|0 255 255 255 255 1|$RH|000";
+        // The removed active page hands over to its left neighbours, down to Connection.
+        QTest::newRow("unplugged") << "plug tick tick page3 unplug tick"
+                                   << "X|Connection,Reset|0|0 255 255 255 255 1|$RH|000";
+        QTest::newRow("unplugged while busy keeps OK")
+            << "plug tick tick busy unplug tick tick tick"
+            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|100";
+        QTest::newRow("until the flag clears")
+            << "plug tick tick busy unplug tick idle tick"
+            << "X|Connection,Reset|0|0 255 255 255 255 1|$RH|000";
+        // The failed identity read is silent; the pages come from the identity as it was.
+        QTest::newRow("gone before its identity is read")
+            << "plug tick unplug tick"
+            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4||000";
+        QTest::newRow("Ctrl held, then F7") << "plug tick tick ctrl+f7" << unlocked;
+        QTest::newRow("F7 held, then Ctrl") << "plug tick tick f7+ctrl" << unlocked;
+        QTest::newRow("chord again") << "plug tick tick ctrl+f7 f7+ctrl" << unlocked;
+        QTest::newRow("F7 alone") << "plug tick tick f7" << unit;
+        QTest::newRow("F7 released before Ctrl") << "plug tick tick f7 ctrl" << unit;
+        QTest::newRow("chord before the connect, outliving unplugging")
+            << "ctrl+f7 plug tick tick unplug tick plug tick tick"
+            << "OK|Connection,Update,Setup,POI,Diagnosis,Reset|0|0 1 2 3 4 5|$RH $RH|000";
+    }
+
+    void detection()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, state);
         OpenSheet(false);
-        QCOMPARE(m_sheet->windowTitle(), kTitleX);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        QCOMPARE(m_sheet->ActivePosition(), 0);
         QCOMPARE(m_sheet->Timers().Interval(CProptySheet::kDetectionTimer), 500);
-        Tick(3);
-        QCOMPARE(m_sheet->windowTitle(), kTitleX);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        QCOMPARE(theApp().m_bConnected.load(), 0);
-    }
-
-    void plugNormalUnit()
-    {
-        OpenSheet(false);
-        m_sheet->SetDeviceBusy(true);
-        m_sheet->SetReprogrammed(true);
-        theApp().m_bCheckDone = 1;
-        m_unit->unit().plug();
-        Tick();
-        QCOMPARE(m_sheet->windowTitle(), kTitleOk);
-        QCOMPARE(theApp().m_bConnected.load(), 1);
-        // A newly seen unit starts with no operation and no check results.
-        QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
-        QCOMPARE(m_sheet->m_bReprogrammed.load(), 0);
-        QCOMPARE(theApp().m_bCheckDone.load(), 0);
-        QVERIFY(m_sheet->m_bIdentityPending);
-        // The probe alone sends nothing; the page set waits for the identity.
-        QCOMPARE(Commands(), QStringList());
-        QCOMPARE(Tabs(), kNoUnitTabs);
-
-        m_sheet->SetActivePage(1);
-        Tick();
-        QCOMPARE(Commands(), QStringList{QStringLiteral("$RH")});
-        QVERIFY(!m_sheet->m_bIdentityPending);
-        QCOMPARE(Tabs(), kUnitTabs);
-        QCOMPARE(m_sheet->ActivePosition(), 0);
-        const CTavoApp& app = theApp();
-        QCOMPARE(app.m_nPageConnect, 0);
-        QCOMPARE(app.m_nPageUpdate, 1);
-        QCOMPARE(app.m_nPageLanguage, 2);
-        QCOMPARE(app.m_nPagePoi, 3);
-        QCOMPARE(app.m_nPageDiagnosis, 255);
-        QCOMPARE(app.m_nPageReset, 4);
-
-        // Connected and identified: ticks only probe.
-        Tick(3);
-        QCOMPARE(Commands().size(), 1);
-        QCOMPARE(Tabs(), kUnitTabs);
-    }
-
-    void bootModeUnitGetsTheRecoveryPage()
-    {
-        OpenSheet(true);
-        m_unit->unit().setBootButton(true);
-        m_unit->unit().unplug();
-        m_unit->unit().plug();
-        Tick(2);
-        QVERIFY(m_sheet->m_identity.bootMode);
-        QCOMPARE(m_sheet->windowTitle(), kTitleOk);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        QCOMPARE(m_sheet->ActivePosition(), 1);
-        QCOMPARE(theApp().m_nPageReset, 1);
-        QCOMPARE(theApp().m_nPageUpdate, 255);
-    }
-
-    void unplugShrinksThePageSet()
-    {
-        OpenSheet(true);
-        Connect();
-        m_sheet->SetActivePage(3);
-        m_unit->unit().unplug();
-        Tick();
-        QCOMPARE(m_sheet->windowTitle(), kTitleX);
-        QCOMPARE(theApp().m_bConnected.load(), 0);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        // The removed active page handed over to its left neighbours, down to Connection.
-        QCOMPARE(m_sheet->ActivePosition(), 0);
-        QCOMPARE(theApp().m_nPageUpdate, 255);
-        QCOMPARE(theApp().m_nPageReset, 1);
-    }
-
-    void unplugWhileBusyKeepsOk()
-    {
-        OpenSheet(true);
-        Connect();
-        m_sheet->SetDeviceBusy(true);
-        m_unit->unit().unplug();
-        Tick(3);
-        QCOMPARE(m_sheet->windowTitle(), kTitleOk);
-        QCOMPARE(Tabs(), kUnitTabs);
-        QCOMPARE(theApp().m_bConnected.load(), 1);
-        m_sheet->SetDeviceBusy(false);
-        Tick();
-        QCOMPARE(m_sheet->windowTitle(), kTitleX);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-    }
-
-    void unitGoneBeforeItsIdentityIsRead()
-    {
-        OpenSheet(true);
-        Tick();
-        m_unit->unit().unplug();
-        Tick();
-        // The failed read is silent and the pages come from the identity as it was.
+        Run(script);
+        QCOMPARE(State(), state);
         QCOMPARE(m_boxes->texts(), QStringList());
-        QCOMPARE(Tabs(), kUnitTabs);
-        QCOMPARE(m_sheet->m_identity.fwVersion, 0);
-        Tick();
-        QCOMPARE(Tabs(), kNoUnitTabs);
     }
 
-    void identityForms()
+    void chordFromAnyControlAndIdentityRefresh()
     {
-        OpenSheet(true);
+        OpenSheet();
         m_unit->unit().setIdentityExtras(0xB5, 0, 0, 0, 0, 0);
-        Connect();
-        // After a connect the hardware id is the top three bits of byte 63 ...
+        Run(QStringLiteral("tick tick"));
+        // The chord counts whichever control has the focus, even one that takes every key.
+        auto* keyTaker = new WatchingPage;
+        m_sheet->TabControl()->addTab(keyTaker, QStringLiteral("keys"));
+        PressChord(keyTaker, false);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(m_sheet->m_bDiagnosisUnlocked);
+        // After a connect the hardware id is the top three bits of byte 63; the identity
+        // refresh takes all eight. Neither it nor a second chord touches the pages.
         QCOMPARE(m_sheet->m_identity.hwId, 0xB5u >> 5);
-        QVERIFY(m_sheet->m_identity.fwVersion != 0);
-        // ... the identity refresh takes all eight, and leaves the pages alone.
         const QPointer<CPropertyPage> update = m_sheet->Page(PageId::Update);
         m_sheet->OnRefreshIdentity();
+        Run(QStringLiteral("ctrl+f7"));
         QCOMPARE(m_sheet->m_identity.hwId, 0xB5u);
-        QCOMPARE(m_sheet->Page(PageId::Update), update.data());
-        QCOMPARE(Commands(), (QStringList{QStringLiteral("$RH"), QStringLiteral("$RH")}));
-    }
-
-    void chord_data()
-    {
-        QTest::addColumn<bool>("f7First");
-        QTest::addColumn<bool>("toChild");
-        QTest::newRow("Ctrl held, then F7") << false << false;
-        QTest::newRow("F7 held, then Ctrl") << true << false;
-        QTest::newRow("Ctrl+F7 in the language list") << false << true;
-    }
-
-    void chord()
-    {
-        QFETCH(bool, f7First);
-        QFETCH(bool, toChild);
-        OpenSheet(true);
-        Connect();
-        QWidget* target = toChild ? Control(m_sheet->Page(PageId::Connect), 1008)
-                                  : static_cast<QWidget*>(m_sheet.get());
-        QVERIFY(target);
-        PressChord(target, f7First);
-        QVERIFY(m_sheet->m_bDiagnosisUnlocked);
-        QCOMPARE(Tabs(), kUnlockedTabs);
-        QCOMPARE(theApp().m_nPageDiagnosis, 4);
-        QCOMPARE(theApp().m_nPageReset, 5);
-
-        // Again: nothing changes, not even the page objects.
-        const QPointer<CPropertyPage> update = m_sheet->Page(PageId::Update);
-        PressChord(target, !f7First);
-        QCOMPARE(Tabs(), kUnlockedTabs);
         QVERIFY(update);
+        QCOMPARE(m_sheet->Page(PageId::Update), update.data());
     }
 
-    void notAChord_data()
+    void removedPagesGoWithTheirState()
     {
-        QTest::addColumn<bool>("ctrlAfterF7");
-        QTest::newRow("F7 alone") << false;
-        QTest::newRow("F7 released before Ctrl") << true;
-    }
-
-    void notAChord()
-    {
-        QFETCH(bool, ctrlAfterF7);
-        OpenSheet(true);
-        Connect();
-        QTest::keyClick(m_sheet.get(), Qt::Key_F7);
-        if (ctrlAfterF7)
-            QTest::keyClick(m_sheet.get(), Qt::Key_Control, Qt::ControlModifier);
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(!m_sheet->m_bDiagnosisUnlocked);
-        QCOMPARE(Tabs(), kUnitTabs);
-    }
-
-    void chordBeforeConnectWaitsForTheUnit()
-    {
-        OpenSheet(false);
-        PressChord(m_sheet.get(), false);
-        QVERIFY(m_sheet->m_bDiagnosisUnlocked);
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        m_unit->unit().plug();
-        Tick(2);
-        QCOMPARE(Tabs(), kUnlockedTabs);
-        // The unlock outlives unplugging and plugging in again.
-        m_unit->unit().unplug();
-        Tick();
-        QCOMPARE(Tabs(), kNoUnitTabs);
-        m_unit->unit().plug();
-        Tick(2);
-        QCOMPARE(Tabs(), kUnlockedTabs);
-    }
-
-    void removedPageInitialisesAgain()
-    {
-        OpenSheet(true);
-        Connect();
+        OpenSheet();
+        Run(QStringLiteral("tick tick page2"));
         const QPointer<CPropertyPage> connect = m_sheet->Page(PageId::Connect);
-        m_sheet->SetActivePage(theApp().m_nPageLanguage);
         const QPointer<CPropertyPage> settings = m_sheet->Page(PageId::Language);
         QVERIFY(settings->IsInitialised());
-
         m_sheet->RebuildPages();
-        // The page left the sheet with its window state ...
+        // The page left the sheet with its window state; the new one initialises when it is
+        // next shown, not before. The Connection page never leaves.
         QVERIFY(!settings);
         CPropertyPage* again = m_sheet->Page(PageId::Language);
-        QVERIFY(again);
-        // ... and the new one initialises when it is next shown, not before.
         QVERIFY(!again->IsInitialised());
-        m_sheet->SetActivePage(theApp().m_nPageLanguage);
+        Run(QStringLiteral("page2"));
         QVERIFY(again->IsInitialised());
-        // The Connection page never leaves.
         QCOMPARE(m_sheet->Page(PageId::Connect), connect.data());
-        QCOMPARE(Tabs(), kUnitTabs);
-    }
 
-    void removedActivePageShowsNoOtherPage()
-    {
-        OpenSheet(true);
-        Connect();
-        // A page right of the recovery page, outside the sheet's own set.
+        // Leaving removed pages goes left, to Connection, never through a page right of them.
         auto* right = new WatchingPage;
         m_sheet->TabControl()->addTab(right, QStringLiteral("right"));
-        m_sheet->SetActivePage(theApp().m_nPageReset);
-        m_unit->unit().unplug();
-        Tick();
-        // Leaving the removed pages went left, to Connection, never through the right.
+        Run(QStringLiteral("page4 unplug tick"));
         QVERIFY(!right->IsInitialised());
         QCOMPARE(m_sheet->ActivePosition(), 0);
     }
@@ -414,180 +277,108 @@ private slots:
     void pageRemovedWhileItsBoxIsOpen()
     {
         OpenSheet(false);
-        m_sheet->SetActivePage(theApp().m_nPageReset);
+        Run(QStringLiteral("page1"));
         const QPointer<CPropertyPage> reset = m_sheet->Page(PageId::Reset);
         // The real boxes, so that the box runs its own event loop as the user sees it.
         m_boxes.reset();
-        bool keptWhileOpen = false;
-        bool boxStillShown = false;
-        QStringList tabsWhileOpen;
+        QString whileOpen;
         QTimer::singleShot(0, this, [&] {
-            m_unit->unit().plug();
-            Tick(2);
-            tabsWhileOpen = Tabs();
-            keptWhileOpen = !reset.isNull() && reset != m_sheet->Page(PageId::Reset);
+            Run(QStringLiteral("plug tick tick"));
             QWidget* box = QApplication::activeModalWidget();
-            boxStillShown = box && box->isVisible();
+            whileOpen = QStringLiteral("kept %1, box shown %2")
+                            .arg(reset && reset != m_sheet->Page(PageId::Reset))
+                            .arg(box && box->isVisible());
             if (box)
                 box->close();
         });
         platform::MessageBox(QStringLiteral("Error[9002]"), {}, platform::MsgButtons::Ok, reset);
-        QCOMPARE(tabsWhileOpen, kUnitTabs);
-        QVERIFY(keptWhileOpen);
-        QVERIFY(boxStillShown);
+        QCOMPARE(whileOpen, QStringLiteral("kept 1, box shown 1"));
         // Back from the box, the next tick lets the page go.
         QVERIFY(reset);
-        Tick();
+        Run(QStringLiteral("tick"));
         QVERIFY(!reset);
-        QCOMPARE(Tabs(), kUnitTabs);
+    }
+
+    void flagChangesReapplyTheEnableRule()
+    {
+        OpenSheet();
+        Run(QStringLiteral("tick tick"));
+        auto* watching = new WatchingPage;
+        m_sheet->TabControl()->addTab(watching, QStringLiteral("watching"));
+        m_sheet->TabControl()->setCurrentWidget(watching);
+        watching->enableRuns = 0;
+        std::thread([this] {
+            m_sheet->SetDeviceBusy(true);
+            m_sheet->SetReprogrammed(true);
+        }).join();
+        // Queued to the user-interface thread, never run on the worker.
+        QCOMPARE(watching->enableRuns, 0);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(watching->enableRuns, 2);
+        // A change of the connection counts as well.
+        Run(QStringLiteral("idle unplug tick"));
+        QCOMPARE(watching->enableRuns, 4);
     }
 
     void languageChangeRetitlesTheTabs()
     {
-        OpenSheet(true);
-        Connect();
-        PressChord(m_sheet.get(), false);
-        CPropertyPage* page = m_sheet->Page(PageId::Connect);
-        auto* list = qobject_cast<QComboBox*>(Control(page, 1008));
-        auto* apply = qobject_cast<QPushButton*>(Control(page, 1016));
-        QVERIFY(list && apply);
-        QCOMPARE(list->count(), 2);
+        OpenSheet();
+        Run(QStringLiteral("tick tick ctrl+f7"));
+        auto* list = qobject_cast<QComboBox*>(Control(PageId::Connect, 1008));
+        auto* apply = qobject_cast<QPushButton*>(Control(PageId::Connect, 1016));
         QCOMPARE(list->itemText(1), QStringLiteral("Français"));
         QCOMPARE(apply->text(), QStringLiteral("Apply"));
+        // A choice without Apply changes nothing, and the next refresh undoes it.
+        ChooseLanguage(1, false);
+        m_sheet->Page(PageId::Connect)->RefreshNow();
+        QCOMPARE(list->currentIndex(), 0);
+        QCOMPARE(StoredLanguage(), 0);
 
-        list->setCurrentIndex(1);
-        apply->click();
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(Tabs(), Titles({"Connexion", "Mise à jour", "Réglages", "POI", "Diagnostic",
-                                 "Restauration"}));
-        QCOMPARE(m_sheet->ActivePosition(), 0);
+        Run(QStringLiteral("page3"));
+        ChooseLanguage(1, true);
+        // Every visible tab, Diagnosis included, then Connection at the front; the window's
+        // title is not a UI text.
+        const QString french = QStringLiteral(
+            "OK|Connexion,Mise à jour,Réglages,POI,Diagnostic,Restauration|0|0 1 2 3 4 5|$RH|000");
+        QCOMPARE(State(), french);
         QCOMPARE(theApp().m_nLanguage, 1);
         QCOMPARE(StoredLanguage(), 1);
         QCOMPARE(apply->text(), QStringLiteral("Appliquer"));
         QCOMPARE(list->currentIndex(), 1);
-        // The title is not a UI text.
-        QCOMPARE(m_sheet->windowTitle(), kTitleOk);
-        // Retitling brings the first tab to the front whichever page was active.
-        m_sheet->SetActivePage(theApp().m_nPagePoi);
-        m_sheet->OnRetitle();
-        QCOMPARE(m_sheet->ActivePosition(), 0);
-    }
-
-    void languageChangeWithoutUnitRetitlesTheVisibleTabs()
-    {
-        OpenSheet(false);
-        auto* list = qobject_cast<QComboBox*>(Control(m_sheet->Page(PageId::Connect), 1008));
-        list->setCurrentIndex(1);
-        qobject_cast<QPushButton*>(Control(m_sheet->Page(PageId::Connect), 1016))->click();
-        QCOMPARE(Tabs(), Titles({"Connexion", "Restauration"}));
         // Pages added later take the new language too.
-        m_unit->unit().plug();
-        Tick(2);
-        QCOMPARE(Tabs(), Titles({"Connexion", "Mise à jour", "Réglages", "POI", "Restauration"}));
-    }
-
-    void choiceWithoutApplyIsUndone()
-    {
-        OpenSheet(false);
-        CPropertyPage* page = m_sheet->Page(PageId::Connect);
-        auto* list = qobject_cast<QComboBox*>(Control(page, 1008));
-        list->setCurrentIndex(1);
-        page->RefreshNow();
-        QCOMPARE(list->currentIndex(), 0);
-        QCOMPARE(theApp().m_nLanguage, 0);
-        QCOMPARE(StoredLanguage(), -99);
-        QCOMPARE(Tabs(), kNoUnitTabs);
+        Run(QStringLiteral("unplug tick plug tick tick"));
+        QCOMPARE(State(),
+                 QString(french).replace(QStringLiteral("$RH"), QStringLiteral("$RH $RH")));
     }
 
     void applyWithEmptyListStoresMinusOne()
     {
         theApp().m_strLangItem = "//";
         OpenSheet(false);
-        CPropertyPage* page = m_sheet->Page(PageId::Connect);
-        auto* list = qobject_cast<QComboBox*>(Control(page, 1008));
-        QCOMPARE(list->count(), 0);
-        qobject_cast<QPushButton*>(Control(page, 1016))->click();
+        ChooseLanguage(-1, true);
         QCOMPARE(theApp().m_nLanguage, -1);
         QCOMPARE(StoredLanguage(), -1);
         // No section for -1: the texts stay as they were.
-        QCOMPARE(Tabs(), kNoUnitTabs);
-    }
-
-    void flagChangesReapplyTheEnableRule()
-    {
-        OpenSheet(true);
-        Connect();
-        auto* watching = new WatchingPage;
-        m_sheet->TabControl()->addTab(watching, QStringLiteral("watching"));
-        m_sheet->TabControl()->setCurrentWidget(watching);
-        watching->enableRuns = 0;
-
-        std::thread worker([this] { m_sheet->SetDeviceBusy(true); });
-        worker.join();
-        // Queued to the user-interface thread, never run on the worker.
-        QCOMPARE(watching->enableRuns, 0);
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(watching->enableRuns, 1);
-
-        std::thread other([this] { m_sheet->SetReprogrammed(true); });
-        other.join();
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(watching->enableRuns, 2);
-        QVERIFY(!watching->offUiThread);
-
-        // A change of the connection counts as well.
-        m_sheet->SetDeviceBusy(false);
-        QCoreApplication::sendPostedEvents();
-        const int before = watching->enableRuns;
-        m_unit->unit().unplug();
-        m_sheet->TabControl()->setCurrentWidget(watching);
-        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(watching->enableRuns > before);
+        QCOMPARE(State(), QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
     }
 
     void startupRunsTheSheetModally()
     {
         m_unit = std::make_unique<testsupport::UnitFixture>(false);
-        QString title;
-        QStringList tabs;
-        bool sheetRecorded = false;
-        QTimer::singleShot(0, this, [&] {
+        QString seen;
+        QObject context; // takes the timer with it should the sheet never run
+        QTimer::singleShot(0, &context, [&] {
             auto* sheet = qobject_cast<CProptySheet*>(QApplication::activeModalWidget());
-            QVERIFY(sheet);
-            title = sheet->windowTitle();
-            for (int i = 0; i < sheet->TabControl()->count(); ++i)
-                tabs << sheet->TabControl()->tabText(i);
-            sheetRecorded = theApp().m_pSheet == sheet && sheet->ActivePosition() == 0;
-            sheet->close();
+            // Recorded as the application's sheet while it runs, and gone afterwards.
+            if (sheet && sheet == theApp().m_pSheet)
+                seen = State(sheet);
+            if (sheet)
+                sheet->close();
         });
-        StartupOptions options;
-        options.runSheet = RunMainSheet;
-        options.workingDirectory = m_workDir->path();
-        options.systemLanguageId = 0x0409;
-        QVERIFY(!theApp().InitInstance(options));
-        QCOMPARE(title, kTitleX);
-        QCOMPARE(tabs, kNoUnitTabs);
-        QVERIFY(sheetRecorded);
+        m_options.runSheet = RunMainSheet;
+        QVERIFY(!theApp().InitInstance(m_options));
+        QCOMPARE(seen, QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
         QCOMPARE(theApp().m_pSheet, nullptr);
-        QCOMPARE(m_boxes->texts(), QStringList());
-    }
-
-    void startupWithoutUITextShowsNoWindow()
-    {
-        QVERIFY(QFile::remove(m_workDir->filePath(QStringLiteral("Tavo_UIText.txt"))));
-        bool windowShown = false;
-        QTimer::singleShot(0, this, [&] { windowShown = QApplication::activeModalWidget(); });
-        StartupOptions options;
-        options.runSheet = RunMainSheet;
-        options.workingDirectory = m_workDir->path();
-        QVERIFY(!theApp().InitInstance(options));
-        QCOMPARE(m_boxes->texts(), QStringList{QStringLiteral("Error[0001]")});
-        QCoreApplication::processEvents();
-        QVERIFY(!windowShown);
-        QCOMPARE(theApp().m_pSheet, nullptr);
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            QVERIFY(!widget->isVisible());
     }
 };
 
