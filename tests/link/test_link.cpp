@@ -1,4 +1,5 @@
 // The USB link against a virtual unit, through libVexaUSB.so exactly as the program reaches it.
+#include "../unit/UnitTestHelpers.h"
 #include "UnitFixture.h"
 #include "link/DeviceIdentity.h"
 #include "link/Packets.h"
@@ -7,145 +8,99 @@
 
 #include <QProcess>
 #include <QtTest>
-#include <thread>
 
+using namespace unittest;
+using namespace Qt::StringLiterals;
 using testsupport::UnitFixture;
-
-namespace {
-
-std::vector<std::uint8_t> commandBytes()
-{
-    return {g_cmdPacket.begin(), g_cmdPacket.end()};
-}
-
-Packet answerWith(std::initializer_list<std::pair<int, std::uint8_t>> bytes)
-{
-    Packet answer{};
-    std::copy(AckPattern.begin(), AckPattern.end(), answer.begin());
-    for (const auto& [index, value] : bytes)
-        answer[static_cast<std::size_t>(index)] = value;
-    return answer;
-}
-
-} // namespace
 
 class TestLink final : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void buildCommandLaysOutLittleEndianArguments();
-    void buildCommandClearsThePreviousCommand();
-    void acknowledgeNeedsAllEightBytes();
-    void exchangeReachesTheUnit();
-    void nakFailsOnlyTheAcknowledgedExchange();
-    void shortAnswerIsAReadFailure();
+    void buildCommand();
+    void exchange_data();
+    void exchange();
     void failedWriteReportsOnlyTheWrite();
-    void probeFollowsThePlug();
     void decodeIdentity_data();
     void decodeIdentity();
-    void failedIdentityReadChangesNothing();
-    void cancelledReadDoesNotLeakItsAnswer();
+    void cancelEndsTheExchangeQuietly_data();
+    void cancelEndsTheExchangeQuietly();
     void missingLibraryMeansNoUnit_data();
     void missingLibraryMeansNoUnit();
 };
 
-void TestLink::buildCommandLaysOutLittleEndianArguments()
+void TestLink::buildCommand()
 {
-    BuildCommand("$RD", 0x3FC040, 64, 1);
-    std::vector<std::uint8_t> expected = {0x24, 0x52, 0x44, 0x00, 0x40, 0xC0, 0x3F, 0x00,
-                                          0x40, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
-    expected.resize(64, 0);
-    QCOMPARE(testsupport::hexBytes(commandBytes()), testsupport::hexBytes(expected));
-}
-
-void TestLink::buildCommandClearsThePreviousCommand()
-{
+    const QString zero = QStringLiteral(" 00");
     g_cmdPacket.fill(0xAA);
-    BuildCommand("$BTX", 0, 0, 1);
-    std::vector<std::uint8_t> expected = {0x24, 0x42, 0x54, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
-    expected.resize(64, 0);
-    QCOMPARE(testsupport::hexBytes(commandBytes()), testsupport::hexBytes(expected));
+    BuildCommand("$RD", 0x3FC040, 64, 1);
+    QCOMPARE(Slice(g_cmdPacket, 0, 63),
+             QStringLiteral("24 52 44 00 40 c0 3f 00 40 00 00 00 01") + zero.repeated(51));
+    // Only three letters are taken, and nothing of the previous command is left.
+    BuildCommand("$BTX", 0, 0, 0);
+    QCOMPARE(Slice(g_cmdPacket, 0, 63), QStringLiteral("24 42 54") + zero.repeated(61));
 }
 
-void TestLink::acknowledgeNeedsAllEightBytes()
+void TestLink::exchange_data()
 {
-    Packet answer{};
-    std::copy(AckPattern.begin(), AckPattern.end(), answer.begin());
-    QVERIFY(HasAckPattern(answer));
-    answer[7] = 8;
-    QVERIFY(!HasAckPattern(answer));
-    answer[7] = 7;
-    answer[0] = 1;
-    QVERIFY(!HasAckPattern(answer));
-}
-
-void TestLink::exchangeReachesTheUnit()
-{
-    UnitFixture fixture;
-    platform::MessageBoxRecorder boxes;
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(UsbTransactReport(false));
-    QVERIFY(HasAckPattern(g_ansPacket));
-    QCOMPARE(boxes.texts(), QStringList());
-
-    // The settings record read back with "$RD" is the payload itself, no acknowledge.
-    const std::vector<std::uint8_t> settings = fixture->readMemory(0x3FE000, 64);
-    BuildCommand("$RD", 0x3FE000, 64, 1);
-    QVERIFY(UsbTransactReport(true));
-    QCOMPARE(testsupport::hexBytes({g_ansPacket.begin(), g_ansPacket.end()}),
-             testsupport::hexBytes(settings));
-
-    const auto sent = fixture.sentPackets();
-    QCOMPARE(sent.size(), std::size_t(2));
-    QCOMPARE(testsupport::hexBytes(sent[1], 16),
-             QStringLiteral("24 52 44 00 00 E0 3F 00 40 00 00 00 01 00 00 00"));
-}
-
-void TestLink::nakFailsOnlyTheAcknowledgedExchange()
-{
-    UnitFixture fixture;
-    platform::MessageBoxRecorder boxes;
-
-    fixture->injectFault(tavo::FaultKind::Nak);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbTransact(false));
-
-    fixture->injectFault(tavo::FaultKind::Nak);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(UsbTransact(true));
-
-    fixture->injectFault(tavo::FaultKind::Nak);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbTransactReport(false));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Error[9003]")});
-}
-
-void TestLink::shortAnswerIsAReadFailure()
-{
-    UnitFixture fixture;
-    platform::MessageBoxRecorder boxes;
-    g_ansPacket.fill(0x5A);
-
-    fixture->injectFault(tavo::FaultKind::Short);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbTransactReport(false));
-    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Error[9002]")});
+    QTest::addColumn<int>("fault"); // a tavo::FaultKind on the answer, -1 for none
+    QTest::addColumn<bool>("skipAck");
+    QTest::addColumn<bool>("transact");  // what UsbTransact returns
+    QTest::addColumn<QString>("answer"); // its first bytes in the answer buffer
+    QTest::addColumn<QString>("box");    // what UsbTransactReport shows
+    const int nak = int(tavo::FaultKind::Nak);
+    QTest::newRow("acknowledged") << -1 << false << true << u"00 01 02 03 04 05 06 07"_s
+                                  << QString();
+    QTest::newRow("nak") << nak << false << false << u"00 01 02 03 04 05 06 08"_s
+                         << u"Error[9003]"_s;
+    QTest::newRow("nak, acknowledge not tested")
+        << nak << true << true << u"00 01 02 03 04 05 06 08"_s << QString();
     // A partial answer never lands in the answer buffer.
-    QCOMPARE(g_ansPacket[0], std::uint8_t(0x5A));
+    QTest::newRow("63 bytes") << int(tavo::FaultKind::Short) << false << false
+                              << u"5a 5a 5a 5a 5a 5a 5a 5a"_s << u"Error[9002]"_s;
+}
 
-    // The next exchange is whole again.
+void TestLink::exchange()
+{
+    QFETCH(int, fault);
+    QFETCH(bool, skipAck);
+    QFETCH(bool, transact);
+    QFETCH(QString, answer);
+    QFETCH(QString, box);
+    UnitFixture fixture;
+    platform::MessageBoxRecorder boxes;
+    const auto inject = [&] {
+        if (fault >= 0)
+            fixture->injectFault(tavo::FaultKind(fault));
+    };
+    inject();
     BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(UsbTransact(false));
+    g_ansPacket.fill(0x5A);
+    QCOMPARE(UsbTransact(skipAck), transact);
+    QCOMPARE(Slice(g_ansPacket, 0, 7), answer);
+    QCOMPARE(fixture.sentPackets().back(), Bytes(g_cmdPacket.begin(), g_cmdPacket.end()));
+    QCOMPARE(fixture->trace().back().bytes.size(), std::size_t(answer.startsWith(u"5a") ? 63 : 64));
+
+    inject();
+    QCOMPARE(UsbTransactReport(skipAck), transact);
+    QCOMPARE(boxes.texts(), box.isEmpty() ? QStringList() : QStringList{box});
+    // A failed identity read changes no field.
+    inject();
+    DeviceIdentity id;
+    id.fwVersion = 1234;
+    QCOMPARE(ReadIdentity(HwIdForm::TopThreeBits, id), fault < 0);
+    QCOMPARE(id.fwVersion, fault < 0 ? 8011 : 1234);
+    // The fault hit one answer only.
+    QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id));
+    QCOMPARE(id.fwVersion, 8011);
 }
 
 void TestLink::failedWriteReportsOnlyTheWrite()
 {
-    UnitFixture fixture;
+    UnitFixture fixture(false);
     platform::MessageBoxRecorder boxes;
-    fixture->unplug();
-    fixture->clearTrace();
-
+    QCOMPARE(UsbProbe(), kInvalidHandle);
     BuildCommand("$BT", 0, 0, 1);
     QVERIFY(!UsbWritePacket());
     QVERIFY(!UsbReadPacket());
@@ -153,118 +108,90 @@ void TestLink::failedWriteReportsOnlyTheWrite()
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Error[9001]")});
     QCOMPARE(fixture->trace().size(), std::size_t(0));
 
-    // A write-fail fault after one packet: the first write goes through, the later ones fail.
+    // Plugged in, writes fail after one packet: the "$RD" goes through, the "$BT" does not.
     fixture->plug();
     fixture->injectFault(tavo::FaultKind::WriteFail, 1);
     BuildCommand("$RD", 0x3FE000, 64, 1);
     QVERIFY(UsbWritePacket());
     BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbWritePacket());
     QVERIFY(!UsbTransactReport(false));
     QCOMPARE(boxes.texts(), QStringList(2, QStringLiteral("Error[9001]")));
-
-    // No failed write was followed by a read: the answer to "$RD" still waits for its reader.
-    fixture->clearFaults();
-    QVERIFY(UsbReadPacket());
+    // No read followed the failed write: the answer to "$RD" still waits for its reader.
+    QVERIFY(ReadWithin(2000));
     QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
-}
-
-void TestLink::probeFollowsThePlug()
-{
-    UnitFixture fixture(false);
-    QCOMPARE(UsbProbe(), kInvalidHandle);
-    fixture->plug();
+    // Writes fail until the next plug-in, while the unit stays plugged in.
+    QVERIFY(!UsbWritePacket());
     const int handle = UsbProbe();
     QVERIFY(handle != kInvalidHandle);
     UsbCloseHandle(handle);
     fixture->unplug();
-    QCOMPARE(UsbProbe(), kInvalidHandle);
+    fixture->plug();
+    QVERIFY(Exchange("$BT"));
 }
 
 void TestLink::decodeIdentity_data()
 {
-    QTest::addColumn<Packet>("answer");
     QTest::addColumn<bool>("allBits");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<qint64>("expected");
-
-    const Packet db = answerWith({{53, 216}, {52, 10}, {51, 21}});
-    QTest::newRow("db version 081021") << db << false << "dbVersion" << qint64(81021);
-    const Packet fw = answerWith({{55, 80}, {59, 11}});
-    QTest::newRow("firmware 8011") << fw << false << "fwVersion" << qint64(8011);
-    QTest::newRow("firmware 8012")
-        << answerWith({{55, 80}, {59, 12}}) << false << "fwVersion" << qint64(8012);
-    const Packet hw = answerWith({{63, 0xE5}});
-    QTest::newRow("hwId top bits") << hw << false << "hwId" << qint64(7);
-    QTest::newRow("hwId all bits") << hw << true << "hwId" << qint64(229);
-    QTest::newRow("boot 0x01") << answerWith({{58, 0x01}}) << false << "bootMode" << qint64(1);
-    QTest::newRow("boot 0xFF") << answerWith({{58, 0xFF}}) << false << "bootMode" << qint64(1);
-    QTest::newRow("normal mode") << answerWith({{58, 0x00}}) << false << "bootMode" << qint64(0);
-    QTest::newRow("negative voice") << answerWith({{49, 0}, {48, 1}, {47, 2}}) << false
-                                    << "voiceVersion" << qint64(-2080000 + 102);
-    QTest::newRow("image version")
-        << answerWith({{45, 217}, {44, 1}, {43, 1}}) << false << "imageVersion" << qint64(90101);
-    QTest::newRow("indexes") << answerWith({{54, 2}, {50, 3}, {46, 4}}) << false << "indexes"
-                             << qint64(234);
+    QTest::addColumn<qint64>("hwId");
+    QTest::newRow("hwId from the top three bits") << false << qint64(7);
+    QTest::newRow("hwId from all eight bits") << true << qint64(229);
 }
 
 void TestLink::decodeIdentity()
 {
-    QFETCH(Packet, answer);
     QFETCH(bool, allBits);
-    QFETCH(QString, field);
-    QFETCH(qint64, expected);
-
-    DeviceIdentity id;
-    DecodeIdentity(answer, allBits ? HwIdForm::AllBits : HwIdForm::TopThreeBits, id);
-    const QMap<QString, qint64> values = {
-        {QStringLiteral("dbVersion"), id.dbVersion},
-        {QStringLiteral("fwVersion"), id.fwVersion},
-        {QStringLiteral("hwId"), id.hwId},
-        {QStringLiteral("bootMode"), id.bootMode ? 1 : 0},
-        {QStringLiteral("voiceVersion"), id.voiceVersion},
-        {QStringLiteral("imageVersion"), id.imageVersion},
-        {QStringLiteral("indexes"), id.dbIndex * 100 + id.voiceIndex * 10 + id.imageIndex},
-    };
-    QCOMPARE(values.value(field), expected);
+    QFETCH(qint64, hwId);
+    // Image 090101 #4, voice with a first part of 0 (so negative) #3, database 081021 #2,
+    // firmware 80.11 in boot mode (any non-zero byte 58), byte 63 = 0xE5.
+    Packet answer{0, 1, 2, 3, 4, 5, 6, 7};
+    const std::uint8_t identity[] = {1, 1,  217,  4,    2,    1,  0,    3,    21,   10,  216,
+                                     2, 80, 0x56, 0x57, 0xFF, 11, 0x60, 0x61, 0x62, 0xE5};
+    std::copy(std::begin(identity), std::end(identity), answer.begin() + 43);
+    DeviceIdentity d;
+    DecodeIdentity(answer, allBits ? HwIdForm::AllBits : HwIdForm::TopThreeBits, d);
+    // The fields the pages read.
+    QCOMPARE((QList<qint64>{d.hwId, d.bootMode, d.fwVersion, d.dbIndex, d.dbVersion, d.voiceIndex,
+                            d.voiceVersion, d.imageIndex, d.imageVersion}),
+             (QList<qint64>{hwId, 1, 8011, 2, 81021, 3, -2079898, 4, 90101}));
 }
 
-void TestLink::failedIdentityReadChangesNothing()
+void TestLink::cancelEndsTheExchangeQuietly_data()
 {
-    UnitFixture fixture;
-    DeviceIdentity id;
-    QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id));
-    const DeviceIdentity before = id;
-    QVERIFY(before.fwVersion != 0);
-
-    fixture->injectFault(tavo::FaultKind::Nak);
-    id.fwVersion = 1234;
-    id.dbVersion = 5678;
-    QVERIFY(!ReadIdentity(HwIdForm::TopThreeBits, id));
-    QCOMPARE(id.fwVersion, 1234);
-    QCOMPARE(id.dbVersion, 5678);
-}
-
-void TestLink::cancelledReadDoesNotLeakItsAnswer()
-{
-    UnitFixture fixture(true, 300);
+    QTest::addColumn<bool>("duringWrite");
     // "$RC" answers after the check delay; the wait is given up before that.
-    BuildCommand("$RC", 0, 0, 1);
-    QVERIFY(UsbWritePacket());
-    bool readResult = true;
-    std::thread reader([&] { readResult = UsbReadPacket(); });
+    QTest::newRow("during the read") << false;
+    // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its write:
+    // the cancel comes before the read has begun and must not be lost.
+    QTest::newRow("during the write") << true;
+}
+
+void TestLink::cancelEndsTheExchangeQuietly()
+{
+    QFETCH(bool, duringWrite);
+    UnitFixture fixture(true, 300);
+    platform::MessageBoxRecorder boxes;
+    RawClient holder(fixture.socketPath());
+    if (duringWrite) {
+        QVERIFY(holder.send(Hello("PIPE00")));
+        QCOMPARE(holder.reply(), 'Y');
+    }
+    std::atomic<bool> started{false};
+    auto exchange = std::async(std::launch::async, [&started, duringWrite] {
+        BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
+        started = true;
+        return UsbTransactReport(false);
+    });
+    QTRY_VERIFY(started.load());
     QTest::qWait(50);
     UsbCancelPendingRead();
-    reader.join();
-    QVERIFY(!readResult);
+    if (duringWrite) // an empty "$WD": no answer, no data
+        QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
+    holder.close();
 
-    // Once the check is over, the next exchange gets its own answer, not the check's.
-    QTest::qWait(400);
-    BuildCommand("$RH", 0, 0, 1);
-    QVERIFY(UsbTransact(false));
-    DeviceIdentity id;
-    DecodeIdentity(g_ansPacket, HwIdForm::TopThreeBits, id);
-    QVERIFY(id.fwVersion != 0);
+    QVERIFY(!exchange.get());
+    QCOMPARE(boxes.texts(), QStringList());
+    // The command went out, yet its answer does not land in the next exchange.
+    QCOMPARE(SettingsStart(), QStringLiteral("00 0a 00 00"));
 }
 
 void TestLink::missingLibraryMeansNoUnit_data()

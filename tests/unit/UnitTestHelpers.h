@@ -1,82 +1,171 @@
 #pragma once
 
+// Drives the virtual unit through the program's own link (link -> dlopen -> socket), and
+// through a raw socket for what the library never sends.
 #include "link/Packets.h"
 #include "link/UsbLink.h"
 
 #include <QString>
-#include <chrono>
-#include <cstdint>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstring>
+#include <future>
 #include <optional>
-#include <string>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <tavo/ContentFile.h>
 #include <tavo/VirtualUnit.h>
-#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace unittest {
 
-// Sends a command through the program's link and reads the answer; the answer is copied out
-// of g_ansPacket, or nothing when the exchange failed.
-std::optional<Packet> Exchange(const char* command, std::uint32_t address = 0,
-                               std::uint32_t length = 0, std::uint32_t count = 1,
-                               bool skipAck = false);
+using Bytes = std::vector<std::uint8_t>;
 
-// Returns once the unit has acted on every packet written so far: packets are taken in order,
-// so the answer to a "$BT" comes only after them. False when the exchange failed.
-bool Settle();
+// Reads the next answer, giving up after giveUpMs with UsbCancelPendingRead so that a unit
+// that never answers fails the test instead of hanging it. The result of UsbReadPacket.
+inline bool ReadWithin(int giveUpMs)
+{
+    auto reading = std::async(std::launch::async, [] { return UsbReadPacket(); });
+    if (reading.wait_for(std::chrono::milliseconds(giveUpMs)) == std::future_status::timeout)
+        UsbCancelPendingRead();
+    return reading.get();
+}
 
-// Writes the opening packet of a stream ("$WDS" or "$WFE" built in place) with UsbWritePacket.
-bool WriteStreamHeader(const char* command, std::uint32_t address, std::uint32_t length,
-                       std::uint32_t count);
+// Sends a command and reads its answer (acknowledge tested unless skipAck); nothing when the
+// exchange failed.
+inline std::optional<Packet> Exchange(const char* command, std::uint32_t address = 0,
+                                      std::uint32_t length = 0, bool skipAck = false)
+{
+    BuildCommand(command, address, length, 1);
+    if (!UsbWritePacket() || !ReadWithin(2000) || (!skipAck && !HasAckPattern(g_ansPacket)))
+        return std::nullopt;
+    return g_ansPacket;
+}
 
-// Writes bytes as data packets, 64 at a time, the way the programming engine does: only
-// whole packets, at most maxPackets of them. False at the first failed write.
-bool WriteDataPackets(const std::vector<std::uint8_t>& bytes,
-                      std::size_t maxPackets = static_cast<std::size_t>(-1));
+// Returns once the unit has acted on every packet written so far: it takes them in order.
+inline bool Settle()
+{
+    return Exchange("$BT").has_value();
+}
 
-// Streams a content file into the unit as the program's content write does.
-bool StreamContent(const std::vector<std::uint8_t>& file, std::uint32_t address);
+// Bytes first..last as "00 01 ...".
+inline QString Slice(const Packet& packet, std::size_t first, std::size_t last)
+{
+    const auto* data = reinterpret_cast<const char*>(packet.data() + first);
+    return QString::fromLatin1(QByteArray(data, qsizetype(last - first + 1)).toHex(' '));
+}
 
-// Streams a firmware image: "$WFE", then 1024 packets, zeros after the end of the file.
-bool StreamFirmware(const std::vector<std::uint8_t>& file);
+// The first bytes of the settings record read through the link, "00 0a 00 00" on a fresh
+// unit: the unit serves, and no stray answer of an earlier command lands in this exchange.
+inline QString SettingsStart()
+{
+    const auto answer = Exchange("$RD", 0x3FE000, 64, true);
+    return answer ? Slice(*answer, 0, 3) : QString();
+}
 
-// A content file made by the unit's own generator.
-std::vector<std::uint8_t> ContentFile(tavo::ContentFileKind kind, std::uint8_t index,
-                                      std::uint32_t version, std::uint32_t size,
-                                      bool exactSize = false);
+// Writes a command packet whose fourth letter counts ("$WDS", "$WFE").
+inline bool WriteHeader(const char* command, std::uint32_t address, std::uint32_t length,
+                        std::uint32_t count)
+{
+    BuildCommand(command, address, length, count);
+    g_cmdPacket[3] = static_cast<std::uint8_t>(command[3]);
+    return UsbWritePacket();
+}
 
-// As Exchange with the acknowledge test, but gives up after giveUpMs instead of waiting for
-// ever on a unit that does not answer.
-std::optional<Packet> ExchangeWithin(const char* command, int giveUpMs = 2000);
+// Writes whole 64-byte packets of bytes, at most maxPackets, as the engine does.
+inline bool WriteData(const Bytes& bytes, std::size_t maxPackets = SIZE_MAX)
+{
+    for (std::size_t k = 0; k < std::min(bytes.size() / 64, maxPackets); ++k) {
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(64 * k), 64, g_cmdPacket.begin());
+        if (!UsbWritePacket())
+            return false;
+    }
+    return true;
+}
 
-// Reads the next answer on another thread and gives up after giveUpMs with
-// UsbCancelPendingRead: the result of UsbReadPacket.
-bool ReadWithin(int giveUpMs);
+inline bool StreamContent(const Bytes& file, std::uint32_t address)
+{
+    const auto size = static_cast<std::uint32_t>(file.size());
+    return WriteHeader("$WDS", address, size, size / 64) && WriteData(file);
+}
 
-// Bytes first..last of a packet as "00 01 ...", for readable comparisons.
-QString Slice(const Packet& packet, std::size_t first, std::size_t last);
+// "$WFE" and 1024 packets: the file's whole packets, then zeros.
+inline bool StreamFirmware(const Bytes& file)
+{
+    Bytes image(65536, 0);
+    std::copy_n(file.begin(), std::min<std::size_t>(file.size() / 64 * 64, 65536), image.begin());
+    return WriteHeader("$WFE", 0, 65536, 1024) && WriteData(image);
+}
 
-// A client that speaks to the unit's socket directly, to send what the library never would.
+// A content file from the unit's own generator.
+inline Bytes ContentFile(tavo::ContentFileKind kind, std::uint8_t index, std::uint32_t version,
+                         std::uint32_t size, bool exactSize = false)
+{
+    Bytes file;
+    tavo::MakeContentFile({kind, index, version, size, exactSize}, file);
+    return file;
+}
+
+inline void Replug(tavo::VirtualUnit& unit)
+{
+    unit.unplug();
+    unit.plug();
+}
+
+// Options for a unit with its socket and state folder in dir.
+inline tavo::UnitOptions OptionsIn(const QTemporaryDir& dir)
+{
+    tavo::UnitOptions options;
+    options.socketPath = dir.filePath(QStringLiteral("unit.sock")).toStdString();
+    options.stateDir = dir.filePath(QStringLiteral("state")).toStdString();
+    return options;
+}
+
+// A client on the unit's socket, to send what the library never would.
 class RawClient
 {
 public:
-    explicit RawClient(const QString& socketPath);
-    ~RawClient();
+    explicit RawClient(const QString& socketPath)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.toLocal8Bit().constData(),
+                     sizeof address.sun_path - 1);
+        if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            close();
+    }
+    ~RawClient() { close(); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    bool connected() const { return m_fd >= 0; }
-    bool send(const void* data, std::size_t size);
-    // Sends the 8-byte hello of a channel name.
-    bool hello(const char* channel);
-    // The unit's one-byte reply, or 0 when none came within waitMs (or the unit closed).
-    char reply(int waitMs = 2000);
-    // Reads until the unit closes or waitMs passes; the bytes that came.
-    std::vector<std::uint8_t> readAll(int waitMs = 2000);
-    void close();
+    bool send(const QByteArray& bytes)
+    {
+        return ::send(m_fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL) ==
+               bytes.size();
+    }
+    // The unit's one-byte reply, or 0 when none came within waitMs.
+    char reply(int waitMs = 2000)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&p, 1, waitMs) == 1 && ::read(m_fd, &byte, 1) == 1 ? byte : 0;
+    }
+    void close()
+    {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 
 private:
-    int m_fd = -1;
+    int m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
 };
+
+// The 8-byte hello of a channel, padded with zeros.
+inline QByteArray Hello(const char* channel)
+{
+    return QByteArray(channel).leftJustified(8, '\0');
+}
 
 } // namespace unittest
