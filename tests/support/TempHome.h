@@ -1,31 +1,39 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
+#include <QDir>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace testsupport {
 
-// Points HOME at a fresh temporary folder while it lives, so that the documents folder and
-// the test-mode profile of the code under test are never the user's own. Qt's test mode alone
-// does not move the documents folder. Create it before anything reads a standard path.
+// Points HOME at a fresh temporary folder, with a "Documents" folder in it, while it lives:
+// the documents folder and the test-mode profile of the code under test are then never the
+// user's own (Qt's test mode alone does not move the documents folder). Create it before
+// anything reads a standard path.
 class TempHome
 {
 public:
-    // withDocuments: create the "Documents" folder in it (downloads need it to exist).
-    explicit TempHome(bool withDocuments = true);
-    ~TempHome();
+    TempHome() : m_previousHome(qgetenv("HOME"))
+    {
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
+        QStandardPaths::setTestModeEnabled(true);
+        QDir(m_dir.path()).mkpath(QStringLiteral("Documents"));
+    }
+    ~TempHome() { qputenv("HOME", m_previousHome); }
     TempHome(const TempHome&) = delete;
     TempHome& operator=(const TempHome&) = delete;
 
     QString path() const { return m_dir.path(); }
     // The documents folder the program sees.
-    QString documents() const;
+    static QString documents()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    }
 
 private:
     QTemporaryDir m_dir;
     QByteArray m_previousHome;
-    bool m_hadHome = false;
 };
 
 } // namespace testsupport

@@ -1,242 +1,131 @@
-// The update wizard page against an in-process virtual unit (its packet trace) and a real FTP
-// server on 127.0.0.1. The stage timer is stepped through OnTimer; each download dialog is
-// ticked by a stepper instead of its one-second timer.
+// The update wizard page against an in-process virtual unit (its packet trace) and the unit's
+// update tree on a real FTP server. The stage timer is stepped through OnTimer; each download
+// dialog is ticked by a stepper instead of its one-second timer.
 
-#include "FtpServer.h"
-#include "PageTestKit.h"
-#include "TempHome.h"
-#include "UnitFixture.h"
-#include "app/TavoApp.h"
-#include "app/TimerSet.h"
-#include "link/DeviceIdentity.h"
-#include "link/SheetState.h"
-#include "platform/MessageBoxRecorder.h"
-#include "ui/CProptySheet.h"
+#include "UpdateTestKit.h"
 #include "update/CPage_Update.h"
 #include "update/VersionCatalogue.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <tavo/ContentFile.h>
 
-using namespace pagetest;
+using namespace updatetest;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int kStageTimer = CPage_Update::kStageTimer;
-const QColor kGreen(0, 176, 80);
-const QColor kOrange(255, 140, 0);
-
-// The files the test server offers, by their path under the base directory.
-struct Served
-{
-    const char* path;
-    int size;
-};
-const Served kServed[] = {
-    {"/DB/090115_EUROPE.tbn", 1000},   {"/DB/090115_FRANCE.tbn", 1280},
-    {"/DB/090115_CHINA.tbn", 640},     {"/Voice/090101_ENGLISH.vbn", 640},
-    {"/Voice/090101_FRENCH.vbn", 704}, {"/Image/090101_ENGLISH.ibn", 200},
-    {"/Image/090101_FRENCH.ibn", 256}, {"/FW/TavoFw.bin", 2000},
-};
-
-VersionCatalogue DefaultCatalogue()
-{
-    VersionCatalogue c;
-    c.fwVersion = QStringLiteral("8012");
-    c.dbCount = QStringLiteral("3");
-    c.dbNames[0] = QStringLiteral("090115_EUROPE");
-    c.dbNames[1] = QStringLiteral("090115_FRANCE");
-    c.dbNames[2] = QStringLiteral("090115_CHINA");
-    c.voiceCount = QStringLiteral("2");
-    c.voiceNames[0] = QStringLiteral("090101_ENGLISH");
-    c.voiceNames[1] = QStringLiteral("090101_FRENCH");
-    c.imageCount = QStringLiteral("2");
-    c.imageNames[0] = QStringLiteral("090101_ENGLISH");
-    c.imageNames[1] = QStringLiteral("090101_FRENCH");
-    return c;
-}
-
-// A unit in agreement with DefaultCatalogue for all four kinds.
-DeviceIdentity CurrentIdentity()
-{
-    DeviceIdentity id;
-    id.dbIndex = 0;
-    id.dbVersion = 90115;
-    id.voiceIndex = 0;
-    id.voiceVersion = 90101;
-    id.imageIndex = 0;
-    id.imageVersion = 90101;
-    id.fwVersion = 8012;
-    return id;
-}
-
 // Per kind, in the order DB, voice, image, firmware.
 const int kStatusIds[] = {1210, 1212, 1214, 1216};
 const int kIconIds[] = {1209, 1211, 1213, 1215};
 
-// The update tree and catalogue of the virtual unit's own tool, served for real, with content
-// newer than a fresh unit holds. While it lives the working directory is the tree's root,
-// where the main sheet reads the catalogue.
-class ServedTree
+// The tree's files on the wire, and the downloads of a run that needs all four.
+const QString kDbStream = u"$WDS 00140000 1024 16 +16"_s;
+const QString kVoiceStream = u"$WDS 00000000 640 10 +10"_s;
+const QString kImageStream = u"$WDS 00340000 256 4 +4"_s;
+const QString kFwStream = u"$WFE 00000000 65536 1024 +1024"_s;
+const QStringList kAllFour{u"1 / 4 /DB/090115_EUROPE.tbn"_s, u"2 / 4 /Voice/090101_ENGLISH.vbn"_s,
+                           u"3 / 4 /Image/090101_ENGLISH.ibn"_s, u"4 / 4 /FW/TavoFw.bin"_s};
+
+// The unit's identity and the catalogue's firmware version: by default all current.
+struct Unit
 {
-public:
-    ServedTree() : m_server(m_root.path()) {}
-    ~ServedTree()
-    {
-        if (!m_previousDir.isEmpty())
-            QDir::setCurrent(m_previousDir);
-    }
-    ServedTree(const ServedTree&) = delete;
-    ServedTree& operator=(const ServedTree&) = delete;
-
-    // Writes the tree, starts its server, points "UpdateServer" at it and enters the root.
-    bool Start(QString* error)
-    {
-        tavo::UpdateServerSizes sizes;
-        sizes.db = 16 * 1024;
-        sizes.voice = 8 * 1024;
-        sizes.image = 4 * 1024;
-        std::string written;
-        if (!tavo::WriteUpdateServer(m_root.path().toStdString(), sizes, &written)) {
-            *error = QString::fromStdString(written);
-            return false;
-        }
-        if (!m_server.start(error))
-            return false;
-        SetUpdateServer(m_server.url(QStringLiteral("/down/fw/Tavo")));
-        m_previousDir = QDir::currentPath();
-        return QDir::setCurrent(m_root.path());
-    }
-
-private:
-    QTemporaryDir m_root;
-    testsupport::FtpServer m_server;
-    QString m_previousDir;
+    int dbIndex = 0;
+    int dbVersion = 90115;
+    int voiceVersion = 90101;
+    int imageIndex = 0;
+    int imageVersion = 90101;
+    int fwVersion = 8012;
+    bool bootMode = false;
+    QString catalogueFw = QStringLiteral("8012");
 };
+const Unit kStale{.dbVersion = 1, .voiceVersion = 1, .imageVersion = 1, .fwVersion = 1};
 
 } // namespace
 
 Q_DECLARE_METATYPE(ContentKind)
+Q_DECLARE_METATYPE(Unit)
 
-class TestUpdateWizard final : public QObject
+class TestUpdateWizard final : public PageFixture<CPage_Update>
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { Cleanup(); }
 
     void controls();
     void versionStatus_data();
     void versionStatus();
-    void refusedRun_data();
-    void refusedRun();
     void onlyDbDiffers();
     void otherEntryPicked_data();
     void otherEntryPicked();
-    void entryWithoutCatalogueName_data();
-    void entryWithoutCatalogueName();
-    void downloadFailureStopsThePlan_data();
-    void downloadFailureStopsThePlan();
-    void firmwareStage();
+    void noRun_data();
+    void noRun();
     void faultAtEachStage_data();
     void faultAtEachStage();
+    void completionNotice_data();
+    void completionNotice();
     void interruptedRunIsRedoneInFull();
-    void pageGoneBeforeFirmwareEnds();
-    void runEndsWhileTheNoticeIsOpen_data();
-    void runEndsWhileTheNoticeIsOpen();
     void pageRemovedDuringADownload();
     void wholeRunThenReplug();
 
 private:
+    void Apply(const Unit& unit);
     void OpenPage();
-    QString BaseDir() const { return m_serverRoot.filePath(QStringLiteral("down/fw/Tavo")); }
-    QByteArray ServedBytes(const QString& path) const;
-    template <typename T = QWidget> T* Control(int id) const
-    {
-        return m_page->findChild<T*>(QString::number(id));
-    }
+    // The sheet shows its update page as m_page, whose timers then tick only when stepped.
+    void OpenUpdatePage();
     QString Status() const { return Control<QLabel>(1181)->text(); }
     QString StepText() const { return Control<QLabel>(1176)->text(); }
     bool UpdateEnabled() const { return Control<QPushButton>(1171)->isEnabled(); }
+    // Per kind, what its frame shows: C for current (UI text 36, green icon), N for needs
+    // updating (UI text 147, orange icon), ? for anything else.
+    QString Shown() const;
+    // Clicks UPDATE, ticking each download dialog; returns the downloads as "1 / 4 <path below
+    // the base>". onDialog runs as each dialog appears.
+    QStringList Update(const std::function<void()>& onDialog = {});
     // Ticks the stage timer once and waits for the worker it may have started.
     void Tick();
-    // Ticks until the timer stops or maxTicks ticks; returns the number of ticks.
-    int RunStages(int maxTicks = 12);
+    // Ticks until the timer stops.
+    void RunStages();
     // Ticks until kind's stage is about to start (the stages before it have ended).
     void RunUntilStage(ContentKind kind);
-    // Lets the sheet find the unit and read its identity, and shows its update page, whose
-    // timers then only tick when a test steps them.
-    static CPage_Update* ConnectSheet(CProptySheet& sheet);
-    Packets Sent() const { return m_unit->sentPackets(); }
 
-    std::unique_ptr<testsupport::TempHome> m_home;
-    QTemporaryDir m_serverRoot;
-    std::unique_ptr<testsupport::FtpServer> m_server;
-    std::unique_ptr<testsupport::UnitFixture> m_unit;
-    std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
-    std::unique_ptr<SheetState> m_state;
+    VersionCatalogue m_served;
     VersionCatalogue m_catalogue;
-    QPointer<CPage_Update> m_page;
 };
 
 void TestUpdateWizard::initTestCase()
 {
-    m_home = std::make_unique<testsupport::TempHome>();
-    for (const char* folder : {"DB", "Voice", "Image", "FW"})
-        QVERIFY(QDir(BaseDir()).mkpath(QLatin1String(folder)));
-    std::uint32_t seed = 1;
-    for (const Served& f : kServed)
-        QVERIFY(WriteFile(BaseDir() + QLatin1String(f.path), PatternBytes(f.size, seed++)));
-    m_server = std::make_unique<testsupport::FtpServer>(m_serverRoot.path());
     QString error;
-    QVERIFY2(m_server->start(&error), qPrintable(error));
+    QVERIFY2(m_tree.Start(&error), qPrintable(error));
+    // Where the main sheet reads the catalogue.
+    QVERIFY(QDir::setCurrent(m_tree.Root()));
+    QVERIFY(ReadVersionCatalogue(m_served));
 }
 
 void TestUpdateWizard::init()
 {
-    PrepareApp();
-    SetUpdateServer(m_server->url(QStringLiteral("/down/fw/Tavo")));
-    m_unit = std::make_unique<testsupport::UnitFixture>();
-    m_boxes = std::make_unique<platform::MessageBoxRecorder>();
-    m_state = std::make_unique<SheetState>();
-    m_state->m_identity = CurrentIdentity();
-    // What the main sheet does: every flag change re-applies the enable rule on the
-    // user-interface thread.
-    m_state->SetFlagsChangedHandler([this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_page)
-                    m_page->ApplyEnableRule();
-            },
-            Qt::QueuedConnection);
-    });
-    m_catalogue = DefaultCatalogue();
+    Init();
+    m_catalogue = m_served;
+    Apply({});
 }
 
-void TestUpdateWizard::cleanup()
+void TestUpdateWizard::Apply(const Unit& unit)
 {
-    if (m_page) {
-        QVERIFY(QTest::qWaitFor([this] { return !m_page->WorkerRunning(); }, 20000));
-        delete m_page.data();
-    }
-    // Work a worker posted to the user-interface thread runs before the state goes.
-    QCoreApplication::processEvents();
-    m_state->SetFlagsChangedHandler({});
-    m_state.reset();
-    m_boxes.reset();
-    m_unit.reset();
+    DeviceIdentity& id = m_state->m_identity;
+    id.dbIndex = unit.dbIndex;
+    id.dbVersion = unit.dbVersion;
+    id.voiceVersion = unit.voiceVersion;
+    id.imageIndex = unit.imageIndex;
+    id.imageVersion = unit.imageVersion;
+    id.fwVersion = unit.fwVersion;
+    id.bootMode = unit.bootMode;
+    m_catalogue.fwVersion = unit.catalogueFw;
 }
 
 void TestUpdateWizard::OpenPage()
@@ -247,10 +136,31 @@ void TestUpdateWizard::OpenPage()
     QVERIFY(m_page->IsInitialised());
 }
 
-QByteArray TestUpdateWizard::ServedBytes(const QString& path) const
+void TestUpdateWizard::OpenUpdatePage()
 {
-    QFile file(BaseDir() + path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    OpenSheet(CProptySheet::PageId::Update, &CTavoApp::m_nPageUpdate);
+    if (m_page)
+        m_page->Timers().SetManual(true);
+}
+
+QString TestUpdateWizard::Shown() const
+{
+    QString shown;
+    for (std::size_t k = 0; k < kContentKindCount; ++k) {
+        const QString text = Control<QLabel>(kStatusIds[k])->text();
+        const QColor colour = PixmapColour(Control(kIconIds[k]));
+        const bool current = text == UiText(36) && colour == QColor(0, 176, 80);
+        const bool stale = text == UiText(147) && colour == QColor(255, 140, 0);
+        shown += current ? u'C' : stale ? u'N' : u'?';
+    }
+    return shown;
+}
+
+QStringList TestUpdateWizard::Update(const std::function<void()>& onDialog)
+{
+    DownloadStepper stepper(m_tree.Base(), onDialog);
+    m_page->OnUpdateButton();
+    return stepper.m_seen;
 }
 
 void TestUpdateWizard::Tick()
@@ -261,74 +171,51 @@ void TestUpdateWizard::Tick()
     QCoreApplication::processEvents();
 }
 
-int TestUpdateWizard::RunStages(int maxTicks)
+void TestUpdateWizard::RunStages()
 {
-    int ticks = 0;
-    while (m_page && m_page->Timers().IsActive(kStageTimer) && ticks < maxTicks) {
+    for (int ticks = 0; m_page && m_page->Timers().IsActive(kStageTimer); ++ticks) {
+        QVERIFY2(ticks < 12, "the run does not end");
         Tick();
-        ++ticks;
     }
-    return ticks;
 }
 
 void TestUpdateWizard::RunUntilStage(ContentKind kind)
 {
-    for (int ticks = 0; ticks < 12; ++ticks) {
-        bool before = true;
-        for (ContentKind earlier : kAllContentKinds) {
-            if (earlier == kind)
-                break;
-            before = before && m_page->Progress()->IsDone(earlier);
-        }
-        if (before)
-            return;
+    // Each tick starts a stage or skips it, and Tick waits for the stage's worker to end.
+    for (std::size_t stage = 0; stage < KindIndex(kind); ++stage)
         Tick();
-    }
-    QFAIL("the stages before the one asked for did not end");
-}
-
-CPage_Update* TestUpdateWizard::ConnectSheet(CProptySheet& sheet)
-{
-    sheet.Timers().SetManual(true);
-    sheet.show();
-    // Connect, then read the identity and build the page set.
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    auto* page = qobject_cast<CPage_Update*>(sheet.Page(CProptySheet::PageId::Update));
-    if (!page)
-        return nullptr;
-    page->Timers().SetManual(true);
-    sheet.SetActivePage(theApp().m_nPageUpdate);
-    return page->isVisible() ? page : nullptr;
 }
 
 void TestUpdateWizard::controls()
 {
     // More areas than the text names: GetSlashItem gives the last name again.
-    m_catalogue.dbCount = QStringLiteral("5");
-    m_state->m_identity.dbIndex = 4;
+    m_catalogue.dbCount = u"5"_s;
+    Apply({.dbIndex = 4});
     OpenPage();
-    const int ids[] = {1161, 1162, 1163, 1165, 1167, 1169, 1081, 1035, 1049, 1177,
-                       1178, 1179, 1180, 1209, 1210, 1211, 1212, 1213, 1214, 1215,
-                       1216, 1205, 1206, 1207, 1208, 1171, 1023, 1176, 1181};
-    for (int id : ids)
+    for (int id :
+         {1161, 1162, 1163, 1165, 1167, 1169, 1081, 1035, 1049, 1177, 1178, 1179, 1180, 1209, 1210,
+          1211, 1212, 1213, 1214, 1215, 1216, 1205, 1206, 1207, 1208, 1171, 1023, 1176, 1181})
         QVERIFY2(Control(id), qPrintable(QString::number(id)));
 
+    QStringList texts;
+    for (int id : {1161, 1162, 1171, 1177, 1178, 1179, 1180}) {
+        const auto* button = Control<QAbstractButton>(id);
+        texts << (button ? button->text() : Control<QLabel>(id)->text());
+    }
+    QCOMPARE(texts, (QStringList{UiText(9), UiText(10), UiText(13), UiText(12) + u"090115"_s,
+                                 UiText(16) + u"090101"_s, UiText(18) + u"090101"_s,
+                                 UiText(20) + u"008012"_s}));
     // Automatic is the only mode: the manual button is there, disabled and never selected.
-    QCOMPARE(Control<QRadioButton>(1161)->text(), UiText(9));
-    QVERIFY(Control<QRadioButton>(1161)->isChecked());
-    QCOMPARE(Control<QRadioButton>(1162)->text(), UiText(10));
     QVERIFY(!Control<QRadioButton>(1162)->isEnabled());
     QTest::mouseClick(Control<QRadioButton>(1162), Qt::LeftButton);
-    QVERIFY(!Control<QRadioButton>(1162)->isChecked());
     QVERIFY(Control<QRadioButton>(1161)->isChecked());
+    QVERIFY(UpdateEnabled());
 
     const auto items = [this](int id) {
-        auto* list = Control<QComboBox>(id);
-        QStringList texts;
-        for (int i = 0; i < list->count(); ++i)
-            texts << list->itemText(i);
-        return texts;
+        QStringList names;
+        for (int i = 0; i < Control<QComboBox>(id)->count(); ++i)
+            names << Control<QComboBox>(id)->itemText(i);
+        return names;
     };
     QCOMPARE(items(1081),
              (QStringList{u"EUROPE"_s, u"FRANCE"_s, u"CHINA"_s, u"UNKNOWN"_s, u"UNKNOWN"_s}));
@@ -339,19 +226,11 @@ void TestUpdateWizard::controls()
     m_page->RefreshNow();
     QCOMPARE(Control<QComboBox>(1081)->count(), 5);
 
-    QCOMPARE(Control<QPushButton>(1171)->text(), UiText(13));
-    QVERIFY(UpdateEnabled());
-    QCOMPARE(Control<QLabel>(1178)->text(), UiText(16) + QStringLiteral("090101"));
-    QCOMPARE(Control<QLabel>(1179)->text(), UiText(18) + QStringLiteral("090101"));
-    QCOMPARE(Control<QLabel>(1180)->text(), UiText(20) + QStringLiteral("008012"));
-
     // The illustrations are four different pictures, the status icons 32 x 32.
     QList<QImage> pictures;
     for (int id : {1205, 1206, 1207, 1208}) {
         const QImage image = Control<QLabel>(id)->pixmap().toImage();
-        QVERIFY(!image.isNull());
-        for (const QImage& other : pictures)
-            QVERIFY(image != other);
+        QVERIFY(!image.isNull() && !pictures.contains(image));
         pictures << image;
     }
     QCOMPARE(Control<QLabel>(1209)->pixmap().size(), QSize(32, 32));
@@ -359,306 +238,153 @@ void TestUpdateWizard::controls()
 
 void TestUpdateWizard::versionStatus_data()
 {
-    QTest::addColumn<int>("dbIndex");
-    QTest::addColumn<int>("dbVersion");
-    QTest::addColumn<int>("voiceVersion");
-    QTest::addColumn<int>("imageIndex");
-    QTest::addColumn<int>("fwVersion");
-    QTest::addColumn<QString>("catalogueFw");
-    QTest::addColumn<QString>("catalogueDb0");
-    // Per kind, DB, voice, image, firmware: C current, N needs updating.
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("dbLabel");
+    QTest::addColumn<Unit>("unit");
+    QTest::addColumn<QString>("shown");
 
-    const QString fw = QStringLiteral("8012");
-    const QString db0 = QStringLiteral("090115_EUROPE");
-    QTest::newRow("all current") << 0 << 90115 << 90101 << 0 << 8012 << fw << db0 << "CCCC"
-                                 << "090115";
-    QTest::newRow("older database") << 0 << 81021 << 90101 << 0 << 8012 << fw << db0 << "NCCC"
-                                    << "081021";
-    QTest::newRow("newer voice on the unit")
-        << 0 << 90115 << 90102 << 0 << 8012 << fw << db0 << "CNCC"
-        << "090115";
-    QTest::newRow("image set past the count")
-        << 0 << 90115 << 90101 << 2 << 8012 << fw << db0 << "CCNC"
-        << "090115";
-    QTest::newRow("area past the 50 entries")
-        << 60 << 90115 << 90101 << 0 << 8012 << fw << db0 << "NCCC"
-        << "090115";
+    QTest::newRow("all current") << Unit{} << "CCCC";
+    QTest::newRow("older database") << Unit{.dbVersion = 81021} << "NCCC";
+    QTest::newRow("newer voice on the unit") << Unit{.voiceVersion = 90102} << "CNCC";
+    QTest::newRow("image set past the count") << Unit{.imageIndex = 2} << "CCNC";
+    QTest::newRow("area past the 50 entries") << Unit{.dbIndex = 60} << "NCCC";
     QTest::newRow("firmware 0102 against 102")
-        << 0 << 90115 << 90101 << 0 << 102 << "0102" << db0 << "CCCC"
-        << "090115";
+        << Unit{.fwVersion = 102, .catalogueFw = u"0102"_s} << "CCCC";
     QTest::newRow("firmware 0102 against 103")
-        << 0 << 90115 << 90101 << 0 << 103 << "0102" << db0 << "CCCN"
-        << "090115";
-    QTest::newRow("name shorter than a version") << 0 << 901 << 90101 << 0 << 8012 << fw << "0901"
-                                                 << "NCCC"
-                                                 << "000901";
-    QTest::newRow("negative version") << 0 << -2080000 << 90101 << 0 << 8012 << fw << db0 << "NCCC"
-                                      << "-2080000";
+        << Unit{.fwVersion = 103, .catalogueFw = u"0102"_s} << "CCCN";
 }
 
 void TestUpdateWizard::versionStatus()
 {
-    QFETCH(int, dbIndex);
-    QFETCH(int, dbVersion);
-    QFETCH(int, voiceVersion);
-    QFETCH(int, imageIndex);
-    QFETCH(int, fwVersion);
-    QFETCH(QString, catalogueFw);
-    QFETCH(QString, catalogueDb0);
-    QFETCH(QString, expected);
-    QFETCH(QString, dbLabel);
-
-    DeviceIdentity& id = m_state->m_identity;
-    id.dbIndex = dbIndex;
-    id.dbVersion = dbVersion;
-    id.voiceVersion = voiceVersion;
-    id.imageIndex = imageIndex;
-    id.fwVersion = fwVersion;
-    m_catalogue.fwVersion = catalogueFw;
-    m_catalogue.dbNames[0] = catalogueDb0;
+    QFETCH(Unit, unit);
+    QFETCH(QString, shown);
+    Apply(unit);
     OpenPage();
-
-    QCOMPARE(Control<QLabel>(1177)->text(), UiText(12) + dbLabel);
-    QString shown;
-    for (std::size_t k = 0; k < kContentKindCount; ++k) {
-        const bool current = Control<QLabel>(kStatusIds[k])->text() == UiText(36);
-        const QColor colour = PixmapColour(Control(kIconIds[k]));
-        QCOMPARE(Control<QLabel>(kStatusIds[k])->text(), UiText(current ? 36 : 147));
-        QCOMPARE(colour, current ? kGreen : kOrange);
-        shown += current ? QLatin1Char('C') : QLatin1Char('N');
-    }
-    QCOMPARE(shown, expected);
-}
-
-void TestUpdateWizard::refusedRun_data()
-{
-    QTest::addColumn<bool>("bootMode");
-    QTest::addColumn<int>("dbVersion");
-    QTest::addColumn<QString>("box");
-
-    QTest::newRow("everything current") << false << 90115 << UiText(27);
-    QTest::newRow("unit in boot mode") << true << 1 << QStringLiteral("Error[8001]");
-}
-
-void TestUpdateWizard::refusedRun()
-{
-    QFETCH(bool, bootMode);
-    QFETCH(int, dbVersion);
-    QFETCH(QString, box);
-
-    m_state->m_identity.bootMode = bootMode;
-    m_state->m_identity.dbVersion = dbVersion;
-    OpenPage();
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-
-    QCOMPARE(m_boxes->texts(), QStringList{box});
-    QVERIFY(stepper.seen().isEmpty());
-    QVERIFY(Sent().empty());
-    QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
-    QVERIFY(!m_page->Timers().IsActive(kStageTimer));
-    QCOMPARE(OnUpdateValue(), -1);
-    QVERIFY(UpdateEnabled());
+    QCOMPARE(Shown(), shown);
 }
 
 void TestUpdateWizard::onlyDbDiffers()
 {
-    m_state->m_identity.dbVersion = 81021;
+    Apply({.dbVersion = 81021});
     OpenPage();
-    DownloadStepper stepper([this] { return Status(); });
-    m_page->OnUpdateButton();
-
-    // The plan: one download, counted 1 / 1, while the status says the DB is downloading.
-    QCOMPARE(stepper.counters(), QStringList{QStringLiteral("1 / 1")});
-    QCOMPARE(stepper.seen().at(0).pageStatus, UiText(28));
-    QCOMPARE(stepper.urls(),
-             QStringList{m_server->url(QStringLiteral("/down/fw/Tavo/DB/090115_EUROPE.tbn"))});
+    QStringList statuses;
+    QCOMPARE(Update([&] { statuses << Status(); }), QStringList{u"1 / 1 /DB/090115_EUROPE.tbn"_s});
+    QCOMPARE(statuses, QStringList{UiText(28)});
     // The run has started: link checked, busy, "OnUpdate" = 165, first tick in 100 ms.
-    QCOMPARE(Describe(Sent()), QStringList{QStringLiteral("$BT")});
+    QCOMPARE(Describe(Sent()), QStringList{u"$BT"_s});
     QCOMPARE(m_state->m_bDeviceBusy.load(), 1);
     QCOMPARE(OnUpdateValue(), CPage_Update::kRunUnderWay);
     QCOMPARE(m_page->Timers().Interval(kStageTimer), 100);
-    QCOMPARE(StepText(), QStringLiteral("0 / 1"));
+    QCOMPARE(StepText(), u"0 / 1"_s);
     QTRY_VERIFY(!UpdateEnabled());
 
     Tick();
     QCOMPARE(m_page->Timers().Interval(kStageTimer), 500);
     QCOMPARE(Status(), UiText(32));
-    QCOMPARE(StepText(), QStringLiteral("1 / 1"));
+    QCOMPARE(StepText(), u"1 / 1"_s);
     QVERIFY(m_page->Progress()->IsDone(ContentKind::Db));
 
-    const int ticks = RunStages();
-    // DB done, voice and image skipped, completion without firmware, then the end.
-    QCOMPARE(ticks, 4);
-    QVERIFY(!m_page->Timers().IsActive(kStageTimer));
+    // Voice and image skipped, completion without firmware, then the end.
+    RunStages();
     QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QCOMPARE(m_boxes->shown().at(0).caption, QStringLiteral(" "));
+    QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
     QVERIFY(m_boxes->shown().at(0).fromUiThread);
     QCOMPARE(Status(), QString());
-    QCOMPARE(StepText(), QStringLiteral("1 / 1"));
+    QCOMPARE(StepText(), u"1 / 1"_s);
     QCOMPARE(Control<QProgressBar>(1023)->value(), 100);
     QCOMPARE(OnUpdateValue(), 0);
     QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
     QCOMPARE(m_state->m_bReprogrammed.load(), 1);
     QTRY_VERIFY(!UpdateEnabled());
-
-    // On the wire: the link check and the database stream, whole blocks only.
     const Packets sent = Sent();
-    QCOMPARE(Describe(sent),
-             (QStringList{QStringLiteral("$BT"), QStringLiteral("$WDS 00140000 1000 15 +15")}));
-    QCOMPARE(StreamData(sent, 1), ServedBytes(QStringLiteral("/DB/090115_EUROPE.tbn")).left(960));
+    QCOMPARE(Describe(sent), (QStringList{u"$BT"_s, kDbStream}));
+    QCOMPARE(StreamData(sent, 1), ReadFile(m_tree.Path(u"/DB/090115_EUROPE.tbn"_s)));
 }
 
 void TestUpdateWizard::otherEntryPicked_data()
 {
+    QTest::addColumn<int>("kind");
     QTest::addColumn<int>("listId");
-    QTest::addColumn<int>("kindSlot");
-    QTest::addColumn<QString>("servedPath");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("stream");
 
-    QTest::newRow("database area") << 1081 << 0 << "/DB/090115_FRANCE.tbn"
-                                   << "$WDS 00140000 1280 20 +20";
-    QTest::newRow("voice set") << 1035 << 1 << "/Voice/090101_FRENCH.vbn"
-                               << "$WDS 00000000 704 11 +11";
-    QTest::newRow("image set") << 1049 << 2 << "/Image/090101_FRENCH.ibn"
-                               << "$WDS 00340000 256 4 +4";
+    QTest::newRow("database area") << 0 << 1081 << "/DB/090115_FRANCE.tbn" << kDbStream;
+    QTest::newRow("voice set") << 1 << 1035 << "/Voice/090101_FRENCH.vbn" << kVoiceStream;
+    QTest::newRow("image set") << 2 << 1049 << "/Image/090101_FRENCH.ibn" << kImageStream;
 }
 
 void TestUpdateWizard::otherEntryPicked()
 {
+    QFETCH(int, kind);
     QFETCH(int, listId);
-    QFETCH(int, kindSlot);
-    QFETCH(QString, servedPath);
+    QFETCH(QString, path);
     QFETCH(QString, stream);
 
     OpenPage();
-    QCOMPARE(PixmapColour(Control(kIconIds[kindSlot])), kGreen);
     Control<QComboBox>(listId)->setCurrentIndex(1);
-    QCOMPARE(Control<QLabel>(kStatusIds[kindSlot])->text(), UiText(147));
-    QCOMPARE(PixmapColour(Control(kIconIds[kindSlot])), kOrange);
+    QString shown = u"CCCC"_s;
+    shown[kind] = u'N';
+    QCOMPARE(Shown(), shown);
     // The choice survives the refreshes of later paints.
     m_page->RefreshNow();
     QCOMPARE(Control<QComboBox>(listId)->currentIndex(), 1);
-    QCOMPARE(PixmapColour(Control(kIconIds[kindSlot])), kOrange);
+    QCOMPARE(Shown(), shown);
 
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-    QCOMPARE(stepper.urls(),
-             QStringList{m_server->url(QStringLiteral("/down/fw/Tavo") + servedPath)});
+    QCOMPARE(Update(), QStringList{u"1 / 1 "_s + path});
     RunStages();
     const Packets sent = Sent();
-    QCOMPARE(Describe(sent), (QStringList{QStringLiteral("$BT"), stream}));
-    const QByteArray served = ServedBytes(servedPath);
-    QCOMPARE(StreamData(sent, 1), served.left(served.size() / 64 * 64));
+    QCOMPARE(Describe(sent), (QStringList{u"$BT"_s, stream}));
+    QCOMPARE(StreamData(sent, 1), ReadFile(m_tree.Path(path)));
 }
 
-void TestUpdateWizard::entryWithoutCatalogueName_data()
+void TestUpdateWizard::noRun_data()
 {
-    QTest::addColumn<int>("dbIndex");
-    QTest::newRow("at the count") << 3;
-    QTest::newRow("last of the 50") << 49;
-    QTest::newRow("past the 50") << 200;
+    QTest::addColumn<Unit>("unit");
+    QTest::addColumn<QString>("missing"); // a file the server lacks
+    QTest::addColumn<QStringList>("downloads");
+    QTest::addColumn<QString>("box");
+
+    const QStringList none;
+    QTest::newRow("everything current") << Unit{} << QString() << none << UiText(27);
+    QTest::newRow("unit in boot mode")
+        << Unit{.dbVersion = 1, .bootMode = true} << QString() << none << u"Error[8001]"_s;
+    // A failed download ends the plan: later kinds are not downloaded.
+    QTest::newRow("database missing")
+        << kStale << "/DB/090115_EUROPE.tbn" << kAllFour.mid(0, 1) << UiText(23);
+    QTest::newRow("voice missing")
+        << kStale << "/Voice/090101_ENGLISH.vbn" << kAllFour.mid(0, 2) << UiText(24);
+    QTest::newRow("image missing")
+        << kStale << "/Image/090101_ENGLISH.ibn" << kAllFour.mid(0, 3) << UiText(25);
+    QTest::newRow("firmware missing") << kStale << "/FW/TavoFw.bin" << kAllFour << UiText(26);
+    // An area without a catalogue name downloads an empty name, which the server lacks.
+    const QStringList noName{u"1 / 1 /DB/.tbn"_s};
+    QTest::newRow("area at the count") << Unit{.dbIndex = 3} << QString() << noName << UiText(23);
+    QTest::newRow("last of the 50 areas")
+        << Unit{.dbIndex = 49} << QString() << noName << UiText(23);
+    QTest::newRow("area past the 50") << Unit{.dbIndex = 200} << QString() << noName << UiText(23);
 }
 
-void TestUpdateWizard::entryWithoutCatalogueName()
+void TestUpdateWizard::noRun()
 {
-    QFETCH(int, dbIndex);
-    m_state->m_identity.dbIndex = dbIndex;
+    QFETCH(Unit, unit);
+    QFETCH(QString, missing);
+    QFETCH(QStringList, downloads);
+    QFETCH(QString, box);
+
+    const QString path = m_tree.Path(missing);
+    const auto restore = qScopeGuard([&] { QFile::rename(path + u".away"_s, path); });
+    QVERIFY(missing.isEmpty() || QFile::rename(path, path + u".away"_s));
+    Apply(unit);
     OpenPage();
-    QCOMPARE(Control<QComboBox>(1081)->currentIndex(), -1);
-    QCOMPARE(Control<QLabel>(1210)->text(), UiText(147));
+    if (unit.dbIndex >= 3)
+        QCOMPARE(Control<QComboBox>(1081)->currentIndex(), -1);
 
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-    // An empty name: the address ends in "/DB/.tbn", which the server does not have.
-    QCOMPARE(stepper.urls(), QStringList{m_server->url(QStringLiteral("/down/fw/Tavo/DB/.tbn"))});
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(23)});
-    QVERIFY(Sent().empty());
-    QCOMPARE(m_page->Progress()->error.load(), 1);
+    QCOMPARE(Update(), downloads);
+    QCOMPARE(m_boxes->texts(), QStringList{box});
+    QCOMPARE(Describe(Sent()), QStringList{});
+    QCOMPARE(m_page->Progress()->error.load(), downloads.isEmpty() ? 0 : 1);
     QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
     QVERIFY(!m_page->Timers().IsActive(kStageTimer));
-}
-
-void TestUpdateWizard::downloadFailureStopsThePlan_data()
-{
-    QTest::addColumn<QString>("missing");
-    QTest::addColumn<int>("failureText");
-    QTest::addColumn<QStringList>("counters");
-
-    QTest::newRow("database") << "/DB/090115_EUROPE.tbn" << 23 << QStringList{u"1 / 4"_s};
-    QTest::newRow("voice") << "/Voice/090101_ENGLISH.vbn" << 24
-                           << QStringList{u"1 / 4"_s, u"2 / 4"_s};
-    QTest::newRow("image") << "/Image/090101_ENGLISH.ibn" << 25
-                           << QStringList{u"1 / 4"_s, u"2 / 4"_s, u"3 / 4"_s};
-    QTest::newRow("firmware") << "/FW/TavoFw.bin" << 26
-                              << QStringList{u"1 / 4"_s, u"2 / 4"_s, u"3 / 4"_s, u"4 / 4"_s};
-}
-
-void TestUpdateWizard::downloadFailureStopsThePlan()
-{
-    QFETCH(QString, missing);
-    QFETCH(int, failureText);
-    QFETCH(QStringList, counters);
-
-    const QString path = BaseDir() + missing;
-    QVERIFY(QFile::rename(path, path + QStringLiteral(".away")));
-    const auto restore = qScopeGuard([&] { QFile::rename(path + QStringLiteral(".away"), path); });
-
-    DeviceIdentity& id = m_state->m_identity;
-    id.dbVersion = id.voiceVersion = id.imageVersion = 1;
-    id.fwVersion = 1;
-    OpenPage();
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-
-    QCOMPARE(stepper.counters(), counters);
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(failureText)});
-    QVERIFY(Sent().empty());
-    QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
     QCOMPARE(OnUpdateValue(), -1);
     QVERIFY(UpdateEnabled());
-}
-
-void TestUpdateWizard::firmwareStage()
-{
-    m_state->m_identity.fwVersion = 8011;
-    OpenPage();
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-    QCOMPARE(stepper.urls(),
-             QStringList{m_server->url(QStringLiteral("/down/fw/Tavo/FW/TavoFw.bin"))});
-
-    // While the notice is open the run is not over yet: busy, timer still set.
-    bool busyWhileOpen = false;
-    bool timerWhileOpen = false;
-    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        busyWhileOpen = m_state->m_bDeviceBusy.load() != 0;
-        timerWhileOpen = m_page->Timers().IsActive(kStageTimer);
-    });
-    // Three skipped stages, then $WB and the firmware worker.
-    for (int i = 0; i < 4; ++i)
-        m_page->OnTimer(kStageTimer);
-    QCOMPARE(Status(), UiText(35));
-    QCOMPARE(StepText(), QStringLiteral("1 / 1"));
-    QCOMPARE(m_state->m_bReprogrammed.load(), 1);
-    // The worker's completion stops the timer and frees the link, without another tick.
-    QTRY_COMPARE(m_state->m_bDeviceBusy.load(), 0);
-    QTRY_VERIFY(!m_page->Timers().IsActive(kStageTimer));
-    QVERIFY(busyWhileOpen);
-    QVERIFY(timerWhileOpen);
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QCOMPARE(m_boxes->shown().at(0).caption, QStringLiteral(" "));
-    QCOMPARE(OnUpdateValue(), 0);
-    QVERIFY(m_page->Progress()->IsDone(ContentKind::Firmware));
-
-    const Packets sent = Sent();
-    QCOMPARE(Describe(sent), (QStringList{QStringLiteral("$BT"), QStringLiteral("$WB"),
-                                          QStringLiteral("$WFE 00000000 65536 1024 +1024")}));
-    QByteArray expected = ServedBytes(QStringLiteral("/FW/TavoFw.bin")).left(1984);
-    expected.append(65536 - expected.size(), '\0');
-    QCOMPARE(StreamData(sent, 2), expected);
 }
 
 void TestUpdateWizard::faultAtEachStage_data()
@@ -667,25 +393,32 @@ void TestUpdateWizard::faultAtEachStage_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("reprogrammed");
+    QTest::addColumn<QStringList>("wire"); // what the failing stage sent
 
+    const QStringList nothing;
     QTest::newRow("db opening, unplugged") << ContentKind::Db << "unplug"
-                                           << "Error[8005]" << false;
-    QTest::newRow("db data, write failure") << ContentKind::Db << "write-fail"
-                                            << "Error[8006]" << false;
+                                           << "Error[8005]" << false << nothing;
+    QTest::newRow("db data, write failure")
+        << ContentKind::Db << "write-fail"
+        << "Error[8006]" << false << QStringList{u"$WDS 00140000 1024 16 +2"_s};
     QTest::newRow("voice opening, unplugged") << ContentKind::Voice << "unplug"
-                                              << "Error[8010]" << true;
-    QTest::newRow("voice data, write failure") << ContentKind::Voice << "write-fail"
-                                               << "Error[8011]" << true;
+                                              << "Error[8010]" << true << nothing;
+    QTest::newRow("voice data, write failure")
+        << ContentKind::Voice << "write-fail"
+        << "Error[8011]" << true << QStringList{u"$WDS 00000000 640 10 +2"_s};
     QTest::newRow("image opening, unplugged") << ContentKind::Image << "unplug"
-                                              << "Error[8015]" << true;
-    QTest::newRow("image data, write failure") << ContentKind::Image << "write-fail"
-                                               << "Error[8016]" << true;
+                                              << "Error[8015]" << true << nothing;
+    QTest::newRow("image data, write failure")
+        << ContentKind::Image << "write-fail"
+        << "Error[8016]" << true << QStringList{u"$WDS 00340000 256 4 +2"_s};
+    // A failing $WB starts no firmware worker.
     QTest::newRow("$WB without acknowledge") << ContentKind::Firmware << "nak"
-                                             << "Error[9003]" << true;
+                                             << "Error[9003]" << true << QStringList{u"$WB"_s};
     QTest::newRow("$WB to an unplugged unit") << ContentKind::Firmware << "unplug"
-                                              << "Error[9001]" << true;
-    QTest::newRow("firmware data, write failure") << ContentKind::Firmware << "write-fail"
-                                                  << "Error[8021]" << true;
+                                              << "Error[9001]" << true << nothing;
+    QTest::newRow("firmware data, write failure")
+        << ContentKind::Firmware << "write-fail"
+        << "Error[8021]" << true << QStringList{u"$WB"_s, u"$WFE 00000000 65536 1024 +1"_s};
 }
 
 void TestUpdateWizard::faultAtEachStage()
@@ -694,21 +427,16 @@ void TestUpdateWizard::faultAtEachStage()
     QFETCH(QString, fault);
     QFETCH(QString, code);
     QFETCH(bool, reprogrammed);
+    QFETCH(QStringList, wire);
 
-    DeviceIdentity& id = m_state->m_identity;
-    id.dbVersion = id.voiceVersion = id.imageVersion = 1;
-    id.fwVersion = 1;
+    Apply(kStale);
     OpenPage();
-    {
-        DownloadStepper stepper;
-        m_page->OnUpdateButton();
-    }
-    QCOMPARE(m_page->Total(), 4U);
+    QCOMPARE(Update(), kAllFour);
     RunUntilStage(stage);
     const std::size_t before = Sent().size();
-    if (fault == QStringLiteral("unplug"))
+    if (fault == u"unplug"_s)
         m_unit->unit().unplug();
-    else if (fault == QStringLiteral("nak"))
+    else if (fault == u"nak"_s)
         m_unit->unit().injectFault(tavo::FaultKind::Nak);
     else
         m_unit->unit().injectFault(tavo::FaultKind::WriteFail, 3);
@@ -720,10 +448,9 @@ void TestUpdateWizard::faultAtEachStage()
     QCOMPARE(m_page->Progress()->error.load(), 1);
     QVERIFY(!m_page->Progress()->IsDone(stage));
     QCOMPARE(OnUpdateValue(), CPage_Update::kRunUnderWay);
-    const Packets sent = Sent();
-    if (stage == ContentKind::Firmware)
-        QCOMPARE(FindStream(sent, "$WFE"),
-                 fault == QStringLiteral("write-fail") ? before + 1 : sent.size());
+    Packets sent = Sent();
+    QCOMPARE(Describe(Packets(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end())),
+             wire);
     // From here on the timer only shows progress: nothing is started or shown again.
     m_unit->unit().plug();
     for (int i = 0; i < 3; ++i)
@@ -734,20 +461,76 @@ void TestUpdateWizard::faultAtEachStage()
     QCOMPARE(UpdateEnabled(), !reprogrammed);
 }
 
+void TestUpdateWizard::completionNotice_data()
+{
+    QTest::addColumn<bool>("firmware");      // else only the DB is out of date
+    QTest::addColumn<bool>("ticking");       // the stage timer ticks by itself, as for the user
+    QTest::addColumn<bool>("pageGoes");      // the page is deleted while the notice is open
+    QTest::addColumn<bool>("busyWhileOpen"); // and the stage timer still set
+
+    QTest::newRow("firmware worker") << true << false << false << true;
+    QTest::newRow("firmware worker, page gone") << true << false << true << true;
+    // The user reads the notice for a while: meanwhile the timer ends the run, frees the link.
+    QTest::newRow("firmware worker, timer ticking") << true << true << false << false;
+    QTest::newRow("last tick without firmware, timer ticking") << false << true << false << false;
+}
+
+void TestUpdateWizard::completionNotice()
+{
+    QFETCH(bool, firmware);
+    QFETCH(bool, ticking);
+    QFETCH(bool, pageGoes);
+    QFETCH(bool, busyWhileOpen);
+
+    Apply(firmware ? Unit{.fwVersion = 1} : Unit{.dbVersion = 1});
+    OpenPage();
+    QCOMPARE(Update().size(), 1);
+    RunUntilStage(ContentKind::Firmware);
+    bool busy = !busyWhileOpen;
+    bool timer = !busyWhileOpen;
+    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
+        const auto idle = [this] { return m_state->m_bDeviceBusy.load() == 0; };
+        busy = ticking ? !QTest::qWaitFor(idle, 3000) : !idle();
+        timer = m_page->Timers().IsActive(kStageTimer);
+        if (pageGoes)
+            delete m_page.data();
+    });
+    if (ticking)
+        m_page->Timers().SetManual(false);
+    else
+        Tick();
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->texts(), QStringList{UiText(37)}, 20000);
+    QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
+    QCOMPARE(busy, busyWhileOpen);
+    QCOMPARE(timer, busyWhileOpen);
+    // Once the notice is closed the run ends without another tick.
+    QTRY_COMPARE(m_state->m_bDeviceBusy.load(), 0);
+    QCOMPARE(m_page.isNull(), pageGoes);
+    if (!pageGoes) {
+        QTRY_VERIFY(!m_page->Timers().IsActive(kStageTimer));
+        QTRY_COMPARE(Status(), firmware ? UiText(35) : QString());
+    }
+    QCOMPARE(OnUpdateValue(), 0);
+    const Packets sent = Sent();
+    if (!firmware)
+        QCOMPARE(Describe(sent), (QStringList{u"$BT"_s, kDbStream}));
+    else
+        QCOMPARE(Describe(sent), (QStringList{u"$BT"_s, u"$WB"_s, kFwStream}));
+    QCOMPARE(StreamData(sent, firmware ? 2 : 1),
+             ReadFile(m_tree.Path(firmware ? u"/FW/TavoFw.bin"_s : u"/DB/090115_EUROPE.tbn"_s)));
+}
+
 void TestUpdateWizard::interruptedRunIsRedoneInFull()
 {
-    DeviceIdentity& id = m_state->m_identity;
-    id.dbVersion = id.voiceVersion = 1;
+    Apply({.dbVersion = 1, .voiceVersion = 1});
     OpenPage();
-    {
-        DownloadStepper stepper;
-        m_page->OnUpdateButton();
-    }
+    QCOMPARE(Update().size(), 2);
     RunUntilStage(ContentKind::Voice);
     // The unit goes away in the middle of the voice stream.
     m_unit->unit().injectFault(tavo::FaultKind::Unplug, 4);
     Tick();
-    QCOMPARE(m_boxes->texts(), QStringList{QStringLiteral("Error[8011]")});
+    QCOMPARE(m_boxes->texts(), QStringList{u"Error[8011]"_s});
     QCOMPARE(OnUpdateValue(), CPage_Update::kRunUnderWay);
 
     // The unit comes back; the sheet clears the flags and creates the page anew.
@@ -756,194 +539,89 @@ void TestUpdateWizard::interruptedRunIsRedoneInFull()
     m_unit->unit().clearTrace();
     m_boxes->clear();
     m_state->SetReprogrammed(false);
-    m_state->m_identity = CurrentIdentity();
+    Apply({});
     OpenPage();
     QVERIFY(m_page->IsResuming());
-    for (int id : kStatusIds)
-        QCOMPARE(Control<QLabel>(id)->text(), UiText(147));
-    for (int id : kIconIds)
-        QCOMPARE(PixmapColour(Control(id)), kOrange);
-
-    DownloadStepper stepper;
-    m_page->OnUpdateButton();
-    QCOMPARE(stepper.counters(), (QStringList{QStringLiteral("1 / 4"), QStringLiteral("2 / 4"),
-                                              QStringLiteral("3 / 4"), QStringLiteral("4 / 4")}));
-    QVERIFY(RunStages() < 12);
+    QCOMPARE(Shown(), u"NNNN"_s);
+    QCOMPARE(Update(), kAllFour);
+    RunStages();
     QCOMPARE(Describe(Sent()),
-             (QStringList{QStringLiteral("$BT"), QStringLiteral("$WDS 00140000 1000 15 +15"),
-                          QStringLiteral("$WDS 00000000 640 10 +10"),
-                          QStringLiteral("$WDS 00340000 200 3 +3"), QStringLiteral("$WB"),
-                          QStringLiteral("$WFE 00000000 65536 1024 +1024")}));
-    QCOMPARE(StepText(), QStringLiteral("4 / 4"));
+             (QStringList{u"$BT"_s, kDbStream, kVoiceStream, kImageStream, u"$WB"_s, kFwStream}));
+    QCOMPARE(StepText(), u"4 / 4"_s);
     QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
     QCOMPARE(OnUpdateValue(), 0);
     // The resume flag belongs to the page's window: this page keeps it.
     QVERIFY(m_page->IsResuming());
 }
 
-void TestUpdateWizard::pageGoneBeforeFirmwareEnds()
-{
-    m_state->m_identity.fwVersion = 1;
-    OpenPage();
-    {
-        DownloadStepper stepper;
-        m_page->OnUpdateButton();
-    }
-    // The notice is answered only once the page is gone.
-    bool pageGoneWhileOpen = false;
-    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        delete m_page.data();
-        pageGoneWhileOpen = m_page.isNull();
-    });
-    for (int i = 0; i < 4; ++i)
-        m_page->OnTimer(kStageTimer);
-    QTRY_COMPARE(m_state->m_bDeviceBusy.load(), 0);
-    QVERIFY(pageGoneWhileOpen);
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QCOMPARE(OnUpdateValue(), 0);
-    QCOMPARE(Describe(Sent()).last(), QStringLiteral("$WFE 00000000 65536 1024 +1024"));
-}
-
-void TestUpdateWizard::runEndsWhileTheNoticeIsOpen_data()
-{
-    QTest::addColumn<bool>("firmware");
-    QTest::newRow("notice of the last tick, without firmware") << false;
-    QTest::newRow("notice of the firmware worker") << true;
-}
-
-void TestUpdateWizard::runEndsWhileTheNoticeIsOpen()
-{
-    QFETCH(bool, firmware);
-
-    if (firmware)
-        m_state->m_identity.fwVersion = 8011;
-    else
-        m_state->m_identity.dbVersion = 81021;
-    OpenPage();
-    {
-        DownloadStepper stepper;
-        m_page->OnUpdateButton();
-    }
-    RunUntilStage(ContentKind::Firmware);
-
-    // From the firmware stage on the stage timer ticks by itself, as it does for the user, who
-    // reads the notice for a while: meanwhile the timer ends the run and frees the link.
-    bool busyWhileOpen = true;
-    bool timerWhileOpen = true;
-    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        busyWhileOpen =
-            !QTest::qWaitFor([this] { return m_state->m_bDeviceBusy.load() == 0; }, 3000);
-        timerWhileOpen = m_page->Timers().IsActive(kStageTimer);
-    });
-    m_page->Timers().SetManual(false);
-    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->texts(), QStringList{UiText(37)}, 20000);
-    QVERIFY(!busyWhileOpen);
-    QVERIFY(!timerWhileOpen);
-    QTRY_COMPARE(Status(), firmware ? UiText(35) : QString());
-    QCOMPARE(OnUpdateValue(), 0);
-}
-
 void TestUpdateWizard::pageRemovedDuringADownload()
 {
-    ServedTree tree;
-    QString error;
-    QVERIFY2(tree.Start(&error), qPrintable(error));
-    theApp().m_bConnected = 0;
-    CProptySheet sheet(theApp());
-    theApp().m_pSheet = &sheet;
-    const auto noSheet = qScopeGuard([] { theApp().m_pSheet = nullptr; });
-    const QPointer<CPage_Update> page = ConnectSheet(sheet);
-    QVERIFY(page);
+    OpenUpdatePage();
     m_unit->unit().clearTrace();
-
     // While the first file downloads, the unit is unplugged and plugged in again: the sheet
     // takes the page out of its tab set and builds a new one.
-    bool replugged = false;
-    DownloadStepper stepper([&] {
-        if (!replugged) {
-            replugged = true;
-            m_unit->unit().unplug();
-            sheet.OnTimer(CProptySheet::kDetectionTimer);
-            m_unit->unit().plug();
-            sheet.OnTimer(CProptySheet::kDetectionTimer);
-            sheet.OnTimer(CProptySheet::kDetectionTimer);
-        }
-        return QString();
+    const QPointer<CPage_Update> page = m_page;
+    const QStringList downloads = Update([this] {
+        m_unit->unit().unplug();
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        m_unit->unit().plug();
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
     });
-    page->OnUpdateButton();
 
     // The removed page's plan ends with that download: no further download, no run.
-    QVERIFY(replugged);
-    QCOMPARE(stepper.counters(), QStringList{QStringLiteral("1 / 4")});
+    QCOMPARE(downloads, kAllFour.mid(0, 1));
     QVERIFY(page);
-    QVERIFY(sheet.Page(CProptySheet::PageId::Update) != page.data());
-    QCOMPARE(Describe(Sent()), QStringList{QStringLiteral("$RH")});
-    QVERIFY(m_boxes->texts().isEmpty());
-    QCOMPARE(sheet.m_bDeviceBusy.load(), 0);
+    QVERIFY(m_sheet->Page(CProptySheet::PageId::Update) != page.data());
+    QCOMPARE(Describe(Sent()), QStringList{u"$RH"_s});
+    QCOMPARE(m_boxes->texts(), QStringList{});
+    QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
     QCOMPARE(OnUpdateValue(), -1);
     QVERIFY(!page->Timers().IsActive(kStageTimer));
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
+    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
     QVERIFY(page.isNull());
 }
 
 void TestUpdateWizard::wholeRunThenReplug()
 {
-    ServedTree tree;
-    QString error;
-    QVERIFY2(tree.Start(&error), qPrintable(error));
-    theApp().m_bConnected = 0;
-    CProptySheet sheet(theApp());
-    theApp().m_pSheet = &sheet;
-    const auto noSheet = qScopeGuard([] { theApp().m_pSheet = nullptr; });
-    auto* page = ConnectSheet(sheet);
-    QVERIFY(page);
-    QCOMPARE(ToCount(sheet.m_catalogue.dbCount), 3);
-    for (int id : kStatusIds)
-        QCOMPARE(page->findChild<QLabel*>(QString::number(id))->text(), UiText(147));
+    OpenUpdatePage();
+    QCOMPARE(ToCount(m_sheet->m_catalogue.dbCount), 3);
+    QCOMPARE(Shown(), u"NNNN"_s);
+    QCOMPARE(Update(), kAllFour);
 
-    {
-        DownloadStepper stepper;
-        page->OnUpdateButton();
-        QCOMPARE(stepper.counters(),
-                 (QStringList{QStringLiteral("1 / 4"), QStringLiteral("2 / 4"),
-                              QStringLiteral("3 / 4"), QStringLiteral("4 / 4")}));
-    }
     // The progress bar moves while a stage runs, and the page keeps serving events.
     QList<int> barValues;
-    connect(page->findChild<QProgressBar*>(QStringLiteral("1023")), &QProgressBar::valueChanged,
-            this, [&](int v) { barValues << v; });
+    connect(Control<QProgressBar>(1023), &QProgressBar::valueChanged, this,
+            [&](int v) { barValues << v; });
     const QDeadlineTimer deadline(60000);
-    while (page->Timers().IsActive(kStageTimer) && !deadline.hasExpired()) {
-        page->OnTimer(kStageTimer);
+    while (m_page->Timers().IsActive(kStageTimer) && !deadline.hasExpired()) {
+        m_page->OnTimer(kStageTimer);
         QTest::qWait(5);
     }
-    QVERIFY(!page->Timers().IsActive(kStageTimer));
+    QVERIFY(!m_page->Timers().IsActive(kStageTimer));
     QVERIFY2(barValues.size() >= 2, qPrintable(QString::number(barValues.size())));
     // A tick that sees the firmware done may end the run before the worker's notice shows.
     QTRY_COMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QTRY_VERIFY(!page->WorkerRunning());
-    QCOMPARE(sheet.m_bDeviceBusy.load(), 0);
-    QTRY_VERIFY(!page->findChild<QPushButton*>(QStringLiteral("1171"))->isEnabled());
+    QTRY_VERIFY(!m_page->WorkerRunning());
+    QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
+    QTRY_VERIFY(!UpdateEnabled());
 
     // Unplugged and plugged again: the sheet rebuilds its pages, the new page sees the unit's
     // new content, and UPDATE is usable again.
     m_unit->unit().unplug();
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    QVERIFY(!sheet.Page(CProptySheet::PageId::Update));
+    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+    QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
     m_unit->unit().plug();
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    sheet.OnTimer(CProptySheet::kDetectionTimer);
-    page = qobject_cast<CPage_Update*>(sheet.Page(CProptySheet::PageId::Update));
-    QVERIFY(page);
-    sheet.SetActivePage(theApp().m_nPageUpdate);
-    QVERIFY(page->isVisible());
-    QCOMPARE(sheet.m_identity.fwVersion, 8012);
-    QCOMPARE(sheet.m_identity.dbVersion, 90115);
-    for (std::size_t k = 0; k < kContentKindCount; ++k) {
-        QCOMPARE(page->findChild<QLabel*>(QString::number(kStatusIds[k]))->text(), UiText(36));
-        QCOMPARE(PixmapColour(page->findChild<QLabel*>(QString::number(kIconIds[k]))), kGreen);
-    }
-    QTRY_VERIFY(page->findChild<QPushButton*>(QStringLiteral("1171"))->isEnabled());
+    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+    m_page = qobject_cast<CPage_Update*>(m_sheet->Page(CProptySheet::PageId::Update));
+    QVERIFY(m_page);
+    m_sheet->SetActivePage(theApp().m_nPageUpdate);
+    QVERIFY(m_page->isVisible());
+    QCOMPARE(m_sheet->m_identity.fwVersion, 8012);
+    QCOMPARE(m_sheet->m_identity.dbVersion, 90115);
+    QCOMPARE(Shown(), u"CCCC"_s);
+    QTRY_VERIFY(UpdateEnabled());
     const tavo::UnitStatus status = m_unit->unit().status();
     QVERIFY(status.dbIntact && status.voiceIntact && status.imageIntact);
 }

@@ -1,0 +1,161 @@
+#include "UpdateTestKit.h"
+
+#include "app/TavoApp.h"
+#include "update/DnProgress.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <tavo/ContentFile.h>
+
+namespace updatetest {
+
+namespace {
+
+std::uint32_t U32At(const std::vector<std::uint8_t>& p, std::size_t offset)
+{
+    return p[offset] | p[offset + 1] << 8 | p[offset + 2] << 16 |
+           std::uint32_t{p[offset + 3]} << 24;
+}
+
+bool IsStreamHeader(const std::vector<std::uint8_t>& p)
+{
+    return p.size() == 64 && (std::equal(p.begin(), p.begin() + 4, "$WDS") ||
+                              std::equal(p.begin(), p.begin() + 4, "$WFE"));
+}
+
+} // namespace
+
+void PrepareApp()
+{
+    CTavoApp& app = theApp();
+    for (int n = 0; n < CTavoApp::kTextCount; ++n)
+        app.m_strText[static_cast<std::size_t>(n)] = UiText(n);
+    app.m_bConnected = 1;
+    app.SetRegistryKey(CTavoApp::kRegistryKey);
+    QSettings(app.ProfileFilePath(), QSettings::IniFormat).clear();
+}
+
+QString UiText(int n)
+{
+    switch (n) {
+    case 38:
+        return QStringLiteral("EUROPE/FRANCE/CHINA/UNKNOWN");
+    case 39:
+        return QStringLiteral("ENGLISH-voice/FRENCH-woman voice/UNKNOWN");
+    case 40:
+        return QStringLiteral("ENGHISH-image/FRENCH-image/UNKNOWN");
+    default:
+        return QStringLiteral("ui-%1").arg(n, 3, 10, QLatin1Char('0'));
+    }
+}
+
+int OnUpdateValue()
+{
+    return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("OnUpdate"), -1);
+}
+
+void SetUpdateServer(const QString& base)
+{
+    theApp().WriteProfileString(CTavoApp::kProfileSection, QStringLiteral("UpdateServer"), base);
+}
+
+bool ServedTree::Start(QString* error, std::uint32_t db, std::uint32_t voice, std::uint32_t image)
+{
+    std::string written;
+    if (!tavo::WriteUpdateServer(Root().toStdString(), {db, voice, image}, &written)) {
+        *error = QString::fromStdString(written);
+        return false;
+    }
+    return m_server.start(error);
+}
+
+QString ServedTree::Path(const QString& file) const
+{
+    return m_root.filePath(QStringLiteral("down/fw/Tavo") + file);
+}
+
+DownloadStepper::DownloadStepper(QString base, std::function<void()> onDialog)
+    : m_base(std::move(base)), m_onDialog(std::move(onDialog))
+{
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        auto* dialog = qobject_cast<DnProgress*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (dialog != m_current) {
+            m_current = dialog;
+            QString url = QString::fromStdString(dialog->State()->m_url);
+            if (!m_base.isEmpty() && url.startsWith(m_base))
+                url.remove(0, m_base.size());
+            m_seen << dialog->findChild<QLabel*>(QStringLiteral("1028"))->text() + u' ' + url;
+            if (m_onDialog)
+                m_onDialog();
+        }
+        dialog->OnTimer(DnProgress::kTimerId);
+    });
+    m_timer.start(5);
+}
+
+QStringList Describe(const Packets& sent)
+{
+    QStringList result;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const std::vector<std::uint8_t>& p = sent[i];
+        const QString command =
+            QString::fromLatin1(reinterpret_cast<const char*>(p.data()), IsStreamHeader(p) ? 4 : 3);
+        if (!IsStreamHeader(p)) {
+            result << command;
+            continue;
+        }
+        const std::size_t data = std::min<std::size_t>(U32At(p, 12), sent.size() - i - 1);
+        result << QStringLiteral("%1 %2 %3 %4 +%5")
+                      .arg(command)
+                      .arg(U32At(p, 4), 8, 16, QLatin1Char('0'))
+                      .arg(U32At(p, 8))
+                      .arg(U32At(p, 12))
+                      .arg(data);
+        i += data;
+    }
+    return result;
+}
+
+QByteArray StreamData(const Packets& sent, std::size_t header)
+{
+    QByteArray data;
+    for (std::size_t i = header + 1; i < sent.size() && i <= header + U32At(sent[header], 12); ++i)
+        data.append(reinterpret_cast<const char*>(sent[i].data()),
+                    static_cast<qsizetype>(sent[i].size()));
+    return data;
+}
+
+QByteArray PatternBytes(int size, std::uint32_t seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char& b : bytes)
+        b = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QColor PixmapColour(const QWidget* widget)
+{
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    const QImage image = label ? label->pixmap().toImage() : QImage();
+    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+} // namespace updatetest
