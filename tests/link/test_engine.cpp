@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <future>
 
 using namespace Qt::StringLiterals;
 using Bytes = std::vector<std::uint8_t>;
@@ -58,7 +59,7 @@ private slots:
 private:
     // A job for the file holding bytes, with the update wizard's codes, reporting to this test.
     TransferJob Job(ContentKind kind, const QByteArray& bytes);
-    // Runs the kind's procedure on a worker thread like a page does and waits for it.
+    // Runs the kind's procedure on a worker thread and waits for it.
     int Run(TransferJob job);
     // All the unit got, once it has taken count packets: a write returns when the packet is
     // on its way, the unit may still be reading it.
@@ -119,12 +120,7 @@ int TestEngine::Run(TransferJob job)
 {
     const auto procedure =
         job.kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile;
-    std::atomic<int> result{-1};
-    WorkerThread worker;
-    worker.Start([&] { result.store(procedure(std::move(job))); });
-    if (!worker.WaitFor(60000))
-        qFatal("the worker did not end");
-    return result.load();
+    return std::async(std::launch::async, procedure, std::move(job)).get();
 }
 
 QByteArray TestEngine::Sent(std::size_t count)
@@ -276,14 +272,11 @@ void TestEngine::workerOutlivesItsOwner()
     // A page destroyed while its worker runs drops its WorkerThread at once; the worker goes
     // on with its shared progress and finishes. The hook holds the worker until the owner is
     // gone (or a while, so that a destructor that waited would show as slow, not hang).
-    std::atomic<bool> ownerGone{false};
+    std::promise<void> ownerGone;
     std::atomic<bool> completedOnWorker{false};
     TransferJob job = Job(ContentKind::Firmware, RandomBytes(64 * 64, 8));
-    job.onPercent = [&ownerGone](std::uint32_t) {
-        QElapsedTimer waited;
-        waited.start();
-        while (!ownerGone.load() && waited.elapsed() < 3000)
-            QThread::msleep(1);
+    job.onPercent = [gone = ownerGone.get_future().share()](std::uint32_t) {
+        gone.wait_for(std::chrono::seconds(3));
     };
     job.onComplete = [&completedOnWorker, testThread = QThread::currentThreadId()] {
         completedOnWorker.store(QThread::currentThreadId() != testThread);
@@ -299,7 +292,7 @@ void TestEngine::workerOutlivesItsOwner()
         destruction.start();
     }
     QVERIFY(destruction.elapsed() < 1000);
-    ownerGone.store(true);
+    ownerGone.set_value();
     QVERIFY(QTest::qWaitFor([&] { return watched.expired(); }, 20000));
     QVERIFY(completedOnWorker.load());
     QCOMPARE(Sent(1025).size(), qsizetype(1025 * 64));

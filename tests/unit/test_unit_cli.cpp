@@ -124,9 +124,6 @@ void TestUnitCli::serveAndControl()
     QCOMPARE(Control(socket, QStringLiteral("boot on")), ok);
     QCOMPARE(Control(socket, QStringLiteral("plug")), ok);
     QCOMPARE(Status(socket).value(QStringLiteral("bootMode")).toBool(), true);
-    const auto identity = Exchange("$RH");
-    QVERIFY(identity);
-    QCOMPARE(identity->at(58), std::uint8_t{1});
     QCOMPARE(Control(socket, QStringLiteral("fault write-fail")), ok);
     BuildCommand("$BT", 0, 0, 1);
     QVERIFY(!UsbWritePacket());
@@ -172,19 +169,13 @@ void TestUnitCli::makeContent_data()
         "0: voice #0 90101, 1000 bytes, payload 936");
     row("smaller than a header", "--kind db --version 090115 --size 10 --exact-size",
         "0: 10 bytes");
-    row("a whole database area", "--kind db --version 479999 --size 2097152",
-        "0: db #0 479999, 2097152 bytes, payload 2097088");
     row("one packet over the area", "--kind db --version 090115 --size 2097216", "1: no file");
     row("firmware longer than its area", "--kind firmware --version 8012 --size 70000 --exact-size",
         "0: firmware #0 8012, 70000 bytes, payload 65472");
-    row("empty", "--kind voice --version 090101 --size 0", "1: no file");
     row("unknown kind", "--kind map --version 090115 --size 64", "2: no file");
     row("content version of four digits", "--kind db --version 8012 --size 64", "2: no file");
     row("content version of a first part over 47", "--kind voice --version 480000 --size 64",
         "2: no file");
-    row("firmware version of six digits", "--kind firmware --version 008012 --size 64",
-        "2: no file");
-    row("version not digits", "--kind image --version 08102x --size 64", "2: no file");
 }
 
 void TestUnitCli::makeContent()
