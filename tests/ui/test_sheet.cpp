@@ -58,11 +58,6 @@ private:
         m_sheet->show();
     }
 
-    QWidget* Control(PageId page, int id) const
-    {
-        return m_sheet->Page(page)->findChild<QWidget*>(QString::number(id));
-    }
-
     void PressChord(QWidget* target, bool f7First)
     {
         const Qt::Key first = f7First ? Qt::Key_F7 : Qt::Key_Control;
@@ -134,15 +129,6 @@ private:
         return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("Language"), -99);
     }
 
-    // Picks a language in the Connection page's list and, if asked, applies it.
-    void ChooseLanguage(int index, bool apply)
-    {
-        qobject_cast<QComboBox*>(Control(PageId::Connect, 1008))->setCurrentIndex(index);
-        if (apply)
-            qobject_cast<QPushButton*>(Control(PageId::Connect, 1016))->click();
-        QCoreApplication::sendPostedEvents();
-    }
-
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
@@ -176,6 +162,7 @@ private slots:
         QTest::addColumn<QString>("state");
 
         const QString none = QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000");
+        const QString gone = QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1|$RH|000");
         const QString unit =
             QStringLiteral("OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|000");
         const QString unlocked =
@@ -192,14 +179,12 @@ private slots:
             << "boot plug tick tick"
             << "OK|Connection,Reset|1|0 255 255 255 255 1|$RH|000";
         // The removed active page hands over to its left neighbours, down to Connection.
-        QTest::newRow("unplugged") << "plug tick tick page3 unplug tick"
-                                   << "X|Connection,Reset|0|0 255 255 255 255 1|$RH|000";
+        QTest::newRow("unplugged") << "plug tick tick page3 unplug tick" << gone;
         QTest::newRow("unplugged while busy keeps OK")
             << "plug tick tick busy unplug tick tick tick"
             << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|100";
         QTest::newRow("until the flag clears")
-            << "plug tick tick busy unplug tick idle tick"
-            << "X|Connection,Reset|0|0 255 255 255 255 1|$RH|000";
+            << "plug tick tick busy unplug tick idle tick" << gone;
         // The failed identity read is silent; the pages come from the identity as it was.
         QTest::newRow("gone before its identity is read")
             << "plug tick unplug tick"
@@ -324,24 +309,26 @@ private slots:
     {
         OpenSheet();
         Run(QStringLiteral("tick tick ctrl+f7"));
-        auto* list = qobject_cast<QComboBox*>(Control(PageId::Connect, 1008));
-        auto* apply = qobject_cast<QPushButton*>(Control(PageId::Connect, 1016));
+        CPropertyPage* connect = m_sheet->Page(PageId::Connect);
+        auto* list = connect->findChild<QComboBox*>(QStringLiteral("1008"));
+        auto* apply = connect->findChild<QPushButton*>(QStringLiteral("1016"));
         QCOMPARE(list->itemText(1), QStringLiteral("Français"));
         QCOMPARE(apply->text(), QStringLiteral("Apply"));
         // A choice without Apply changes nothing, and the next refresh undoes it.
-        ChooseLanguage(1, false);
-        m_sheet->Page(PageId::Connect)->RefreshNow();
+        list->setCurrentIndex(1);
+        connect->RefreshNow();
         QCOMPARE(list->currentIndex(), 0);
         QCOMPARE(StoredLanguage(), 0);
 
+        list->setCurrentIndex(1);
         Run(QStringLiteral("page3"));
-        ChooseLanguage(1, true);
+        apply->click();
+        QCoreApplication::sendPostedEvents();
         // Every visible tab, Diagnosis included, then Connection at the front; the window's
         // title is not a UI text.
         const QString french = QStringLiteral(
             "OK|Connexion,Mise à jour,Réglages,POI,Diagnostic,Restauration|0|0 1 2 3 4 5|$RH|000");
         QCOMPARE(State(), french);
-        QCOMPARE(theApp().m_nLanguage, 1);
         QCOMPARE(StoredLanguage(), 1);
         QCOMPARE(apply->text(), QStringLiteral("Appliquer"));
         QCOMPARE(list->currentIndex(), 1);
@@ -349,17 +336,14 @@ private slots:
         Run(QStringLiteral("unplug tick plug tick tick"));
         QCOMPARE(State(),
                  QString(french).replace(QStringLiteral("$RH"), QStringLiteral("$RH $RH")));
-    }
 
-    void applyWithEmptyListStoresMinusOne()
-    {
+        // With the list empty Apply stores -1, which has no section: the texts stay.
         theApp().m_strLangItem = "//";
-        OpenSheet(false);
-        ChooseLanguage(-1, true);
+        connect->RefreshNow();
+        apply->click();
         QCOMPARE(theApp().m_nLanguage, -1);
         QCOMPARE(StoredLanguage(), -1);
-        // No section for -1: the texts stay as they were.
-        QCOMPARE(State(), QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
+        QCOMPARE(m_sheet->TabControl()->tabText(0), QStringLiteral("Connexion"));
     }
 
     void startupRunsTheSheetModally()
