@@ -192,6 +192,11 @@ private slots:
         QTest::newRow("Ctrl held, then F7") << "plug tick tick ctrl+f7" << unlocked;
         QTest::newRow("F7 held, then Ctrl") << "plug tick tick f7+ctrl" << unlocked;
         QTest::newRow("chord again") << "plug tick tick ctrl+f7 f7+ctrl" << unlocked;
+        // Rebuilding deletes the pages: while a page holds the link the rebuild waits.
+        QTest::newRow("chord while busy waits")
+            << "plug tick tick busy ctrl+f7"
+            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|100";
+        QTest::newRow("until the link is free") << "plug tick tick busy ctrl+f7 idle" << unlocked;
         QTest::newRow("F7 alone") << "plug tick tick f7" << unit;
         QTest::newRow("F7 released before Ctrl") << "plug tick tick f7 ctrl" << unit;
         QTest::newRow("chord before the connect, outliving unplugging")
