@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHash>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -40,21 +41,11 @@ void PrepareApp()
 
 QString UiText(int n)
 {
-    switch (n) {
-    case 38:
-        return QStringLiteral("EUROPE/FRANCE/CHINA/UNKNOWN");
-    case 39:
-        return QStringLiteral("ENGLISH-voice/FRENCH-woman voice/UNKNOWN");
-    case 40:
-        return QStringLiteral("ENGHISH-image/FRENCH-image/UNKNOWN");
-    default:
-        return QStringLiteral("ui-%1").arg(n, 3, 10, QLatin1Char('0'));
-    }
-}
-
-int OnUpdateValue()
-{
-    return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("OnUpdate"), -1);
+    static const QHash<int, QString> lists{
+        {38, QStringLiteral("EUROPE/FRANCE/CHINA/UNKNOWN")},
+        {39, QStringLiteral("ENGLISH-voice/FRENCH-woman voice/UNKNOWN")},
+        {40, QStringLiteral("ENGHISH-image/FRENCH-image/UNKNOWN")}};
+    return lists.value(n, QStringLiteral("ui-%1").arg(n, 3, 10, QLatin1Char('0')));
 }
 
 void SetUpdateServer(const QString& base)
@@ -149,13 +140,6 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QColor PixmapColour(const QWidget* widget)
-{
-    const auto* label = qobject_cast<const QLabel*>(widget);
-    const QImage image = label ? label->pixmap().toImage() : QImage();
-    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
 } // namespace updatetest

@@ -14,7 +14,6 @@
 #include "platform/MessageBoxRecorder.h"
 #include "ui/CProptySheet.h"
 
-#include <QColor>
 #include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -37,8 +36,6 @@ using Packets = std::vector<std::vector<std::uint8_t>>;
 void PrepareApp();
 // The text PrepareApp gave UI text n.
 QString UiText(int n);
-// The profile value "OnUpdate" (-1 when missing).
-int OnUpdateValue();
 // Points the profile string "UpdateServer" at base.
 void SetUpdateServer(const QString& base);
 
@@ -91,8 +88,6 @@ QByteArray StreamData(const Packets& sent, std::size_t header);
 QByteArray PatternBytes(int size, std::uint32_t seed);
 bool WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
-// The colour in the middle of a label's pixmap (invalid without one).
-QColor PixmapColour(const QWidget* label);
 
 // What a page test holds: a temporary HOME and the served update tree for the whole test case;
 // per test function a fresh virtual unit, message-box recorder and sheet state, whose flag

@@ -57,163 +57,150 @@ private slots:
     void init() { m_boxes = std::make_unique<platform::MessageBoxRecorder>(); }
     void cleanup() { m_boxes.reset(); }
 
-    void counts_data();
-    void counts();
-    void values_data();
-    void values();
-    void workingDirectory();
-    void sampleCatalogueIsValid();
+    void counts_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("summary");
+
+        const QStringList none;
+        QTest::newRow("DB_NUM 50") << Catalogue(Db("DB_NUM=50\n", 50)) << true << none
+                                   << u"8012 | 50:50 | 1:1 | 1:1 | 1:1/1"_s;
+        // A count too large stops the reading: the count is kept, no name, no later section.
+        QTest::newRow("DB_NUM 51")
+            << Catalogue(Db("DB_NUM=51\n", 51)) << false << QStringList{u"Error[1001]"_s}
+            << u"8012 | 51:0 | :0 | :0 | :0/0"_s;
+        QTest::newRow("DB_NUM 2, three keys") << Catalogue(Db("DB_NUM=2\n", 3)) << true << none
+                                              << u"8012 | 2:2 | 1:1 | 1:1 | 1:1/1"_s;
+        QTest::newRow("DB_NUM missing")
+            << Catalogue(Db("", 3)) << true << none << u"8012 | :0 | 1:1 | 1:1 | 1:1/1"_s;
+        QTest::newRow("negative") << Catalogue(Db("DB_NUM=-2\n", 3)) << true << none
+                                  << u"8012 | -2:0 | 1:1 | 1:1 | 1:1/1"_s;
+        QTest::newRow("digits, then text") << Catalogue(Db("DB_NUM=2 files\n", 3)) << true << none
+                                           << u"8012 | 2 files:2 | 1:1 | 1:1 | 1:1/1"_s;
+        QTest::newRow("too many digits is still too many")
+            << Catalogue(Db("DB_NUM=4294967297\n", 3)) << false << QStringList{u"Error[1001]"_s}
+            << u"8012 | 4294967297:0 | :0 | :0 | :0/0"_s;
+        QTest::newRow("VOICE_NUM 51")
+            << Catalogue(kDb, "[VOICE]\nVOICE_NUM=51\nVOICE_FNAME00=a\n") << false
+            << QStringList{u"Error[1002]"_s} << u"8012 | 1:1 | 51:0 | :0 | :0/0"_s;
+        QTest::newRow("IMAGE_NUM 99")
+            << Catalogue(kDb, kVoice, "[IMAGE]\nIMAGE_NUM=99\nIMAGE_FNAME00=a\n") << false
+            << QStringList{u"Error[1003]"_s} << u"8012 | 1:1 | 1:1 | 99:0 | :0/0"_s;
+        QTest::newRow("LANGUAGE_NUM 51")
+            << Catalogue(kDb, kVoice, kImage, "[LAGNUAGE]\nLANGUAGE_NUM=51\nLANGUAGE_00_VO=a\n")
+            << false << QStringList{u"Error[1004]"_s} << u"8012 | 1:1 | 1:1 | 1:1 | 51:0/0"_s;
+        // The language section is read under its misspelt name only, in any case.
+        QTest::newRow("section lagnuage")
+            << Catalogue(kDb, kVoice, kImage, "[lagnuage]\nLANGUAGE_NUM=1\nLANGUAGE_00_VO=v\n")
+            << true << none << u"8012 | 1:1 | 1:1 | 1:1 | 1:1/0"_s;
+        QTest::newRow("section LANGUAGE")
+            << Catalogue(kDb, kVoice, kImage, QByteArray(kLanguage).replace("LAGNUAGE", "LANGUAGE"))
+            << true << none << u"8012 | 1:1 | 1:1 | 1:1 | :0/0"_s;
+    }
+    void counts()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, result);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, summary);
+
+        VersionCatalogue catalogue;
+        QCOMPARE(Read(text, catalogue), result);
+        QCOMPARE(m_boxes->texts(), boxes);
+        QCOMPARE(Summary(catalogue), summary);
+    }
+
+    void values_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray long200(200, 'a');
+        QTest::newRow("200 characters") << "DB_FNAME00=" + long200 << QString(127, u'a');
+        QTest::newRow("quoted 200") << "DB_FNAME00=\"" + long200 + "\"" << QString(127, u'a');
+        QTest::newRow("mixed-case key")
+            << QByteArray("Db_FName00=090115_EUROPE") << u"090115_EUROPE"_s;
+        QTest::newRow("blanks") << QByteArray(" \tDB_FNAME00 \t=  090115 EUROPE \t")
+                                << u"090115 EUROPE"_s;
+        QTest::newRow("double quotes")
+            << QByteArray("DB_FNAME00= \"090115_EUROPE\" ") << u"090115_EUROPE"_s;
+        QTest::newRow("single quotes") << QByteArray("DB_FNAME00='a b'") << u"a b"_s;
+        QTest::newRow("one pair only") << QByteArray("DB_FNAME00=\"\"x\"\"") << u"\"x\""_s;
+        QTest::newRow("unmatched quote") << QByteArray("DB_FNAME00=\"abc'") << u"\"abc'"_s;
+        QTest::newRow("commas and backslashes")
+            << QByteArray("DB_FNAME00=a,b\\c;d") << u"a,b\\c;d"_s;
+        QTest::newRow("second equals sign") << QByteArray("DB_FNAME00=a=b") << u"a=b"_s;
+        QTest::newRow("no equals sign") << QByteArray("DB_FNAME00") << QString();
+        QTest::newRow("commented out") << QByteArray(";DB_FNAME00=x") << QString();
+        QTest::newRow("first key wins") << QByteArray("db_fname00=1\nDB_FNAME00=2") << u"1"_s;
+        QTest::newRow("first section wins")
+            << QByteArray("\n[Db]\nDB_FNAME00=in the second section") << QString();
+    }
+    void values()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        VersionCatalogue catalogue;
+        // The byte-order mark is not part of the first section's name.
+        QVERIFY(Read("\xEF\xBB\xBF[FW]\nVER_NUM=1\n\n [ db ] \r\nDB_NUM=1\r\n" + line + "\r\n",
+                     catalogue));
+        QCOMPARE(catalogue.fwVersion, u"1"_s);
+        QCOMPARE(catalogue.dbNames[0], expected);
+    }
+
+    void workingDirectory()
+    {
+        QTemporaryDir workDir;
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(workDir.path()));
+        const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+        QFile file(u"Tavo_VersionInfo.txt"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[FW]\r\nVER_NUM=0102\r\n[DB]\r\nDB_NUM=1\r\nDB_FNAME00=a\r\n");
+        file.close();
+        VersionCatalogue catalogue;
+        QVERIFY(ReadVersionCatalogue(catalogue));
+        // A file that has gone changes nothing.
+        QVERIFY(file.remove());
+        QVERIFY(!ReadVersionCatalogue(catalogue));
+        QCOMPARE(Summary(catalogue), u"0102 | 1:1 | :0 | :0 | :0/0"_s);
+    }
+
+    void sampleCatalogueIsValid()
+    {
+        VersionCatalogue c;
+        QVERIFY(
+            ReadVersionCatalogue(c, QStringLiteral(TAVO_SOURCE_DIR "/res/Tavo_VersionInfo.txt")));
+        QCOMPARE(m_boxes->texts(), QStringList{});
+        QCOMPARE(c.fwVersion.size(), 4);
+        static const QRegularExpression versioned(u"^\\d{6}"_s);
+        for (const auto& [count, names] : {std::pair{c.dbCount, &c.dbNames},
+                                           {c.voiceCount, &c.voiceNames},
+                                           {c.imageCount, &c.imageNames}}) {
+            QVERIFY(ToCount(count) > 0);
+            for (int i = 0; i < VersionCatalogue::kMaxEntries; ++i)
+                QCOMPARE(versioned.match((*names)[i]).hasMatch(), i < ToCount(count));
+        }
+    }
 
 private:
     // Writes text as the catalogue file and reads it into catalogue.
-    bool Read(const QByteArray& text, VersionCatalogue& catalogue);
+    bool Read(const QByteArray& text, VersionCatalogue& catalogue)
+    {
+        const QString path = m_dir.filePath(u"Tavo_VersionInfo.txt"_s);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(text) != text.size())
+            qFatal("cannot write the catalogue");
+        file.close();
+        return ReadVersionCatalogue(catalogue, path);
+    }
 
     QTemporaryDir m_dir;
     std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
 };
-
-bool TestCatalogue::Read(const QByteArray& text, VersionCatalogue& catalogue)
-{
-    const QString path = m_dir.filePath(u"Tavo_VersionInfo.txt"_s);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
-        qFatal("cannot write the catalogue");
-    file.close();
-    return ReadVersionCatalogue(catalogue, path);
-}
-
-void TestCatalogue::counts_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("result");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QString>("summary");
-
-    const QStringList none;
-    QTest::newRow("DB_NUM 50") << Catalogue(Db("DB_NUM=50\n", 50)) << true << none
-                               << u"8012 | 50:50 | 1:1 | 1:1 | 1:1/1"_s;
-    // A count too large stops the reading: the count is kept, no name, no later section.
-    QTest::newRow("DB_NUM 51") << Catalogue(Db("DB_NUM=51\n", 51)) << false
-                               << QStringList{u"Error[1001]"_s}
-                               << u"8012 | 51:0 | :0 | :0 | :0/0"_s;
-    QTest::newRow("DB_NUM 2, three keys")
-        << Catalogue(Db("DB_NUM=2\n", 3)) << true << none << u"8012 | 2:2 | 1:1 | 1:1 | 1:1/1"_s;
-    QTest::newRow("DB_NUM missing")
-        << Catalogue(Db("", 3)) << true << none << u"8012 | :0 | 1:1 | 1:1 | 1:1/1"_s;
-    QTest::newRow("negative") << Catalogue(Db("DB_NUM=-2\n", 3)) << true << none
-                              << u"8012 | -2:0 | 1:1 | 1:1 | 1:1/1"_s;
-    QTest::newRow("digits, then text") << Catalogue(Db("DB_NUM=2 files\n", 3)) << true << none
-                                       << u"8012 | 2 files:2 | 1:1 | 1:1 | 1:1/1"_s;
-    QTest::newRow("too many digits is still too many")
-        << Catalogue(Db("DB_NUM=4294967297\n", 3)) << false << QStringList{u"Error[1001]"_s}
-        << u"8012 | 4294967297:0 | :0 | :0 | :0/0"_s;
-    QTest::newRow("VOICE_NUM 51") << Catalogue(kDb, "[VOICE]\nVOICE_NUM=51\nVOICE_FNAME00=a\n")
-                                  << false << QStringList{u"Error[1002]"_s}
-                                  << u"8012 | 1:1 | 51:0 | :0 | :0/0"_s;
-    QTest::newRow("IMAGE_NUM 99") << Catalogue(kDb, kVoice,
-                                               "[IMAGE]\nIMAGE_NUM=99\nIMAGE_FNAME00=a\n")
-                                  << false << QStringList{u"Error[1003]"_s}
-                                  << u"8012 | 1:1 | 1:1 | 99:0 | :0/0"_s;
-    QTest::newRow("LANGUAGE_NUM 51")
-        << Catalogue(kDb, kVoice, kImage, "[LAGNUAGE]\nLANGUAGE_NUM=51\nLANGUAGE_00_VO=a\n")
-        << false << QStringList{u"Error[1004]"_s} << u"8012 | 1:1 | 1:1 | 1:1 | 51:0/0"_s;
-    // The language section is read under its misspelt name only, in any case.
-    QTest::newRow("section lagnuage")
-        << Catalogue(kDb, kVoice, kImage, "[lagnuage]\nLANGUAGE_NUM=1\nLANGUAGE_00_VO=v\n") << true
-        << none << u"8012 | 1:1 | 1:1 | 1:1 | 1:1/0"_s;
-    QTest::newRow("section LANGUAGE")
-        << Catalogue(kDb, kVoice, kImage, QByteArray(kLanguage).replace("LAGNUAGE", "LANGUAGE"))
-        << true << none << u"8012 | 1:1 | 1:1 | 1:1 | :0/0"_s;
-}
-
-void TestCatalogue::counts()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(bool, result);
-    QFETCH(QStringList, boxes);
-    QFETCH(QString, summary);
-
-    VersionCatalogue catalogue;
-    QCOMPARE(Read(text, catalogue), result);
-    QCOMPARE(m_boxes->texts(), boxes);
-    QCOMPARE(Summary(catalogue), summary);
-}
-
-void TestCatalogue::values_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("expected");
-
-    const QByteArray long200(200, 'a');
-    QTest::newRow("200 characters") << "DB_FNAME00=" + long200 << QString(127, u'a');
-    QTest::newRow("quoted 200") << "DB_FNAME00=\"" + long200 + "\"" << QString(127, u'a');
-    QTest::newRow("mixed-case key") << QByteArray("Db_FName00=090115_EUROPE") << u"090115_EUROPE"_s;
-    QTest::newRow("blanks") << QByteArray(" \tDB_FNAME00 \t=  090115 EUROPE \t")
-                            << u"090115 EUROPE"_s;
-    QTest::newRow("double quotes")
-        << QByteArray("DB_FNAME00= \"090115_EUROPE\" ") << u"090115_EUROPE"_s;
-    QTest::newRow("single quotes") << QByteArray("DB_FNAME00='a b'") << u"a b"_s;
-    QTest::newRow("one pair only") << QByteArray("DB_FNAME00=\"\"x\"\"") << u"\"x\""_s;
-    QTest::newRow("unmatched quote") << QByteArray("DB_FNAME00=\"abc'") << u"\"abc'"_s;
-    QTest::newRow("commas and backslashes") << QByteArray("DB_FNAME00=a,b\\c;d") << u"a,b\\c;d"_s;
-    QTest::newRow("second equals sign") << QByteArray("DB_FNAME00=a=b") << u"a=b"_s;
-    QTest::newRow("no equals sign") << QByteArray("DB_FNAME00") << QString();
-    QTest::newRow("commented out") << QByteArray(";DB_FNAME00=x") << QString();
-    QTest::newRow("first key wins") << QByteArray("db_fname00=1\nDB_FNAME00=2") << u"1"_s;
-    QTest::newRow("first section wins")
-        << QByteArray("\n[Db]\nDB_FNAME00=in the second section") << QString();
-}
-
-void TestCatalogue::values()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, expected);
-    VersionCatalogue catalogue;
-    // The byte-order mark is not part of the first section's name.
-    QVERIFY(
-        Read("\xEF\xBB\xBF[FW]\nVER_NUM=1\n\n [ db ] \r\nDB_NUM=1\r\n" + line + "\r\n", catalogue));
-    QCOMPARE(catalogue.fwVersion, u"1"_s);
-    QCOMPARE(catalogue.dbNames[0], expected);
-}
-
-void TestCatalogue::workingDirectory()
-{
-    QTemporaryDir workDir;
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(workDir.path()));
-    const auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
-    VersionCatalogue catalogue;
-    QVERIFY(!ReadVersionCatalogue(catalogue));
-
-    QFile file(u"Tavo_VersionInfo.txt"_s);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[FW]\r\nVER_NUM=0102\r\n[DB]\r\nDB_NUM=1\r\nDB_FNAME00=a\r\n");
-    file.close();
-    QVERIFY(ReadVersionCatalogue(catalogue));
-    QCOMPARE(Summary(catalogue), u"0102 | 1:1 | :0 | :0 | :0/0"_s);
-
-    // A file that has gone changes nothing.
-    QVERIFY(file.remove());
-    QVERIFY(!ReadVersionCatalogue(catalogue));
-    QCOMPARE(Summary(catalogue), u"0102 | 1:1 | :0 | :0 | :0/0"_s);
-    QCOMPARE(m_boxes->texts(), QStringList{});
-}
-
-void TestCatalogue::sampleCatalogueIsValid()
-{
-    VersionCatalogue c;
-    QVERIFY(ReadVersionCatalogue(c, QStringLiteral(TAVO_SOURCE_DIR "/res/Tavo_VersionInfo.txt")));
-    QCOMPARE(m_boxes->texts(), QStringList{});
-    QCOMPARE(c.fwVersion.size(), 4);
-    static const QRegularExpression versioned(u"^\\d{6}"_s);
-    for (const auto& [count, names] : {std::pair{c.dbCount, &c.dbNames},
-                                       {c.voiceCount, &c.voiceNames},
-                                       {c.imageCount, &c.imageNames}}) {
-        QVERIFY(ToCount(count) > 0);
-        for (int i = 0; i < VersionCatalogue::kMaxEntries; ++i)
-            QCOMPARE(versioned.match((*names)[i]).hasMatch(), i < ToCount(count));
-    }
-}
 
 QTEST_GUILESS_MAIN(TestCatalogue)
 #include "test_catalogue.moc"

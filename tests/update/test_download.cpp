@@ -54,256 +54,239 @@ class TestDownload final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_tree.Start(&error, 100'000, 50'048, 20'000), qPrintable(error));
+        QVERIFY(WriteFile(m_tree.Path(u"/DB/slow.tbn"_s), PatternBytes(kSlowSize, 99)));
+    }
 
-    void failedRule_data();
-    void failedRule();
-    void wholeFiles_data();
-    void wholeFiles();
-    void failedDownloadLeavesNoFile_data();
-    void failedDownloadLeavesNoFile();
-    void closedEarly_data();
-    void closedEarly();
-    void streamWithoutSize();
+    void init()
+    {
+        PrepareApp();
+        QVERIFY(theApp().ProfileFilePath().startsWith(m_home.path()));
+        m_boxes = std::make_unique<platform::MessageBoxRecorder>();
+        QDir documents(TempHome::documents());
+        QVERIFY(documents.removeRecursively() && documents.mkpath(u"."_s));
+    }
+
+    void cleanup()
+    {
+        // The download dialog shows nothing itself, whatever happens.
+        QCOMPARE(m_boxes->texts(), QStringList{});
+        m_boxes.reset();
+    }
+
+    void failedRule_data()
+    {
+        QTest::addColumn<bool>("transferOk");
+        QTest::addColumn<quint32>("progress");
+        QTest::addColumn<quint32>("maximum");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<quint32>("percent");
+
+        QTest::newRow("complete") << true << 5000u << 5000u << false << 100u;
+        QTest::newRow("never reported") << true << 0u << DownloadState::kNoReport << true << 0u;
+        QTest::newRow("below the maximum") << true << 4999u << 5000u << true << 99u;
+        QTest::newRow("transfer failed") << false << 5000u << 5000u << true << 100u;
+        QTest::newRow("total 0") << true << 300u << 0u << true << 0u;
+        QTest::newRow("large file does not wrap")
+            << true << 2'000'000'000u << 4'000'000'000u << true << 50u;
+    }
+    void failedRule()
+    {
+        QFETCH(bool, transferOk);
+        QFETCH(quint32, progress);
+        QFETCH(quint32, maximum);
+        QFETCH(bool, failed);
+        QFETCH(quint32, percent);
+        QCOMPARE(DownloadFailed(transferOk, progress, maximum), failed);
+        QCOMPARE(ProgressPercent(progress, maximum), percent);
+    }
+
+    void wholeFiles_data()
+    {
+        QTest::addColumn<QList<int>>("served"); // indexes into kServed, downloaded in turn
+        QTest::addColumn<platform::LocalTime>("time");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("DB, voice, image, no leading zeros")
+            << QList<int>{0, 1, 2} << kNewYear2009
+            << QStringList{u"Tavo_DB20091157.tbn"_s, u"Tavo_VO20091157.vbn"_s,
+                           u"Tavo_IMG20091157.ibn"_s};
+        QTest::newRow("firmware, hour and second left out")
+            << QList<int>{3} << platform::LocalTime{2008, 5, 3, 14, 9, 27, 45}
+            << QStringList{u"Tavo_Fw200853945.bin"_s};
+        QTest::newRow("image, widest numbers")
+            << QList<int>{2} << platform::LocalTime{2010, 12, 31, 23, 59, 59, 999}
+            << QStringList{u"Tavo_IMG2010123159999.ibn"_s};
+    }
+    void wholeFiles()
+    {
+        QFETCH(QList<int>, served);
+        QFETCH(platform::LocalTime, time);
+        QFETCH(QStringList, names);
+        QCOMPARE(UpdateServerBase(), u"ftp://update.ostrel.invalid/down/fw/Tavo"_s);
+        SetUpdateServer(m_tree.Base());
+        const platform::FixedClock clock(time);
+        DownloadStepper stepper(m_tree.Base());
+        ServerDownloads downloads; // the base address comes from the profile
+        QStringList seen;
+        const auto total = static_cast<std::uint32_t>(served.size());
+        for (std::uint32_t k = 1; k <= total; ++k) {
+            const Served& file = kServed[served[k - 1]];
+            QCOMPARE(downloads.DownloadFromServer(file.kind, k, total,
+                                                  QLatin1String(file.catalogueName), nullptr),
+                     1);
+            QCOMPARE(downloads.FileToProgram(file.kind),
+                     TempHome::documents() + u'/' + names[k - 1]);
+            QCOMPARE(ReadFile(downloads.FileToProgram(file.kind)),
+                     ReadFile(m_tree.Path(QLatin1String(file.path))));
+            seen << u"%1 / %2 "_s.arg(k).arg(total) + QLatin1String(file.path);
+        }
+        QCOMPARE(stepper.m_seen, seen);
+        names.sort();
+        QCOMPARE(Documents(), names);
+    }
+
+    void failedDownloadLeavesNoFile_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("documentsFolder");
+        QTest::newRow("missing on the server") << QString() << u"000000_NONE"_s << true;
+        QTest::newRow("nothing listening")
+            << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << u"090115_EUROPE"_s << true;
+        QTest::newRow("documents folder missing") << QString() << u"090115_EUROPE"_s << false;
+    }
+    void failedDownloadLeavesNoFile()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, name);
+        QFETCH(bool, documentsFolder);
+        if (!documentsFolder)
+            QVERIFY(QDir(TempHome::documents()).removeRecursively());
+        const platform::FixedClock clock(kNewYear2009);
+        DownloadStepper stepper;
+        ServerDownloads downloads;
+        downloads.SetBaseUrl(base.isEmpty() ? m_tree.Base() : base);
+
+        QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, name, nullptr), 0);
+        // The file it would have written is still named; the documents folder is not created.
+        QCOMPARE(downloads.FileToProgram(ContentKind::Db),
+                 TempHome::documents() + u"/Tavo_DB20091157.tbn"_s);
+        QCOMPARE(QFileInfo::exists(TempHome::documents()), documentsFolder);
+        QCOMPARE(Documents(), QStringList{});
+    }
+
+    void closedEarly_data()
+    {
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<bool>("ownerGoes");
+        QTest::newRow("closed before the first tick") << false << false;
+        QTest::newRow("closed mid-transfer") << true << false;
+        QTest::newRow("owner destroyed mid-transfer") << true << true;
+    }
+    void closedEarly()
+    {
+        QFETCH(bool, started);
+        QFETCH(bool, ownerGoes);
+        auto owner = std::make_unique<QWidget>();
+        std::shared_ptr<const DownloadState> state;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<DnProgress*>(QApplication::activeModalWidget());
+            if (!dialog || !owner)
+                return;
+            if (!state) {
+                state = dialog->State();
+                if (started)
+                    dialog->OnTimer(DnProgress::kTimerId);
+            }
+            if (started && state->m_progress.load() == 0)
+                return;
+            if (ownerGoes) {
+                owner.reset(); // takes the dialog along
+                return;
+            }
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            dialog->OnTimer(DnProgress::kTimerId); // a tick that was already queued starts nothing
+        });
+        closer.start(5);
+        ServerDownloads downloads;
+        downloads.SetBaseUrl(m_tree.Base());
+        downloads.SetMaxReceiveRate(kSlowRate);
+
+        QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, u"slow"_s, owner.get()), 0);
+        QCOMPARE(!owner, ownerGoes);
+        QCOMPARE(state->m_bStarted.load() != 0, started);
+        // The worker carries on alone, stops and keeps nothing.
+        QVERIFY(QTest::qWaitFor([&] { return !started || state->m_bFinished.load() != 0; }, 10000));
+        QCOMPARE(int(state->m_bFailed.load()), 1);
+        QVERIFY(state->m_progress.load() < std::uint32_t(kSlowSize));
+        QCOMPARE(Documents(), QStringList{});
+    }
+
+    void streamWithoutSize()
+    {
+        // A named pipe read through file:// announces no size: the data simply arrives, half of
+        // it before the test lets the rest go. The test holds the pipe open for reading and
+        // writing, so that neither side waits for the other to open it.
+        QTemporaryDir pipeDir;
+        const QByteArray fifo = QFile::encodeName(pipeDir.filePath(u"stream"_s));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const QString local = TempHome::documents() + u"/stream.tbn"_s;
+        DnProgress dialog;
+        dialog.SetDownload(u"file://"_s + QFile::decodeName(fifo), local, 2, 3);
+        dialog.show();
+        QCOMPARE(dialog.windowTitle(), u"Download"_s);
+        QCOMPARE(dialog.findChild<QLabel*>(u"1028"_s)->text(), u"2 / 3"_s);
+        auto* bar = dialog.findChild<QProgressBar*>(u"1023"_s);
+        int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        // Closed before the dialog goes, so that its worker always sees the end of the data.
+        const auto closePipe = qScopeGuard([&] {
+            if (fd >= 0)
+                ::close(fd);
+        });
+        const QByteArray payload = PatternBytes(300'000, 7);
+        qsizetype written = 0;
+        const auto feed = [&](qsizetype until) {
+            return QTest::qWaitFor(
+                [&] {
+                    written += std::max<ssize_t>(
+                        ::write(fd, payload.constData() + written, until - written), 0);
+                    return written == until;
+                },
+                10000);
+        };
+        dialog.OnTimer(DnProgress::kTimerId + 1); // not this dialog's timer
+        QCOMPARE(int(dialog.State()->m_bStarted.load()), 0);
+        dialog.OnTimer(DnProgress::kTimerId);
+
+        QVERIFY(feed(payload.size() / 2));
+        // Data is arriving, its size unknown: the bar runs as a busy indicator.
+        QVERIFY(QTest::qWaitFor([&] { return bar->maximum() == 0; }, 10000));
+        QCOMPARE(dialog.State()->m_progressMax.load(), 0u);
+        QVERIFY(feed(payload.size()));
+        ::close(std::exchange(fd, -1));
+
+        QVERIFY(QTest::qWaitFor([&] { return dialog.State()->m_bFinished.load() != 0; }, 10000));
+        // The dialog stays up until its next tick.
+        QVERIFY(dialog.isVisible());
+        dialog.OnTimer(DnProgress::kTimerId);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.Failed());
+        QCOMPARE(bar->maximum(), 100);
+        QCOMPARE(bar->value(), 100);
+        QCOMPARE(ReadFile(local), payload);
+    }
 
 private:
     TempHome m_home;
     ServedTree m_tree;
     std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
 };
-
-void TestDownload::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_tree.Start(&error, 100'000, 50'048, 20'000), qPrintable(error));
-    QVERIFY(WriteFile(m_tree.Path(u"/DB/slow.tbn"_s), PatternBytes(kSlowSize, 99)));
-}
-
-void TestDownload::init()
-{
-    PrepareApp();
-    QVERIFY(theApp().ProfileFilePath().startsWith(m_home.path()));
-    m_boxes = std::make_unique<platform::MessageBoxRecorder>();
-    QDir documents(TempHome::documents());
-    QVERIFY(documents.removeRecursively() && documents.mkpath(u"."_s));
-}
-
-void TestDownload::cleanup()
-{
-    // The download dialog shows nothing itself, whatever happens.
-    QCOMPARE(m_boxes->texts(), QStringList{});
-    m_boxes.reset();
-}
-
-void TestDownload::failedRule_data()
-{
-    QTest::addColumn<bool>("transferOk");
-    QTest::addColumn<quint32>("progress");
-    QTest::addColumn<quint32>("maximum");
-    QTest::addColumn<bool>("failed");
-    QTest::addColumn<quint32>("percent");
-
-    QTest::newRow("complete") << true << 5000u << 5000u << false << 100u;
-    QTest::newRow("never reported") << true << 0u << DownloadState::kNoReport << true << 0u;
-    QTest::newRow("below the maximum") << true << 4999u << 5000u << true << 99u;
-    QTest::newRow("transfer failed") << false << 5000u << 5000u << true << 100u;
-    QTest::newRow("total 0") << true << 300u << 0u << true << 0u;
-    QTest::newRow("large file does not wrap")
-        << true << 2'000'000'000u << 4'000'000'000u << true << 50u;
-}
-
-void TestDownload::failedRule()
-{
-    QFETCH(bool, transferOk);
-    QFETCH(quint32, progress);
-    QFETCH(quint32, maximum);
-    QFETCH(bool, failed);
-    QFETCH(quint32, percent);
-    QCOMPARE(DownloadFailed(transferOk, progress, maximum), failed);
-    QCOMPARE(ProgressPercent(progress, maximum), percent);
-}
-
-void TestDownload::wholeFiles_data()
-{
-    QTest::addColumn<QList<int>>("served"); // indexes into kServed, downloaded in turn
-    QTest::addColumn<platform::LocalTime>("time");
-    QTest::addColumn<QStringList>("names");
-    QTest::newRow("DB, voice, image, no leading zeros")
-        << QList<int>{0, 1, 2} << kNewYear2009
-        << QStringList{u"Tavo_DB20091157.tbn"_s, u"Tavo_VO20091157.vbn"_s,
-                       u"Tavo_IMG20091157.ibn"_s};
-    QTest::newRow("firmware, hour and second left out")
-        << QList<int>{3} << platform::LocalTime{2008, 5, 3, 14, 9, 27, 45}
-        << QStringList{u"Tavo_Fw200853945.bin"_s};
-    QTest::newRow("image, widest numbers")
-        << QList<int>{2} << platform::LocalTime{2010, 12, 31, 23, 59, 59, 999}
-        << QStringList{u"Tavo_IMG2010123159999.ibn"_s};
-}
-
-void TestDownload::wholeFiles()
-{
-    QFETCH(QList<int>, served);
-    QFETCH(platform::LocalTime, time);
-    QFETCH(QStringList, names);
-    QCOMPARE(UpdateServerBase(), u"ftp://update.ostrel.invalid/down/fw/Tavo"_s);
-    SetUpdateServer(m_tree.Base());
-    const platform::FixedClock clock(time);
-    DownloadStepper stepper(m_tree.Base());
-    ServerDownloads downloads; // the base address comes from the profile
-    QStringList seen;
-    const auto total = static_cast<std::uint32_t>(served.size());
-    for (std::uint32_t k = 1; k <= total; ++k) {
-        const Served& file = kServed[served[k - 1]];
-        QCOMPARE(downloads.DownloadFromServer(file.kind, k, total,
-                                              QLatin1String(file.catalogueName), nullptr),
-                 1);
-        QCOMPARE(downloads.FileToProgram(file.kind), TempHome::documents() + u'/' + names[k - 1]);
-        QCOMPARE(ReadFile(downloads.FileToProgram(file.kind)),
-                 ReadFile(m_tree.Path(QLatin1String(file.path))));
-        seen << u"%1 / %2 "_s.arg(k).arg(total) + QLatin1String(file.path);
-    }
-    QCOMPARE(stepper.m_seen, seen);
-    names.sort();
-    QCOMPARE(Documents(), names);
-}
-
-void TestDownload::failedDownloadLeavesNoFile_data()
-{
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("documentsFolder");
-    QTest::newRow("missing on the server") << QString() << u"000000_NONE"_s << true;
-    QTest::newRow("nothing listening")
-        << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << u"090115_EUROPE"_s << true;
-    QTest::newRow("documents folder missing") << QString() << u"090115_EUROPE"_s << false;
-}
-
-void TestDownload::failedDownloadLeavesNoFile()
-{
-    QFETCH(QString, base);
-    QFETCH(QString, name);
-    QFETCH(bool, documentsFolder);
-    if (!documentsFolder)
-        QVERIFY(QDir(TempHome::documents()).removeRecursively());
-    const platform::FixedClock clock(kNewYear2009);
-    DownloadStepper stepper;
-    ServerDownloads downloads;
-    downloads.SetBaseUrl(base.isEmpty() ? m_tree.Base() : base);
-
-    QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, name, nullptr), 0);
-    // The file it would have written is still named; the documents folder is not created.
-    QCOMPARE(downloads.FileToProgram(ContentKind::Db),
-             TempHome::documents() + u"/Tavo_DB20091157.tbn"_s);
-    QCOMPARE(QFileInfo::exists(TempHome::documents()), documentsFolder);
-    QCOMPARE(Documents(), QStringList{});
-}
-
-void TestDownload::closedEarly_data()
-{
-    QTest::addColumn<bool>("started");
-    QTest::addColumn<bool>("ownerGoes");
-    QTest::newRow("closed before the first tick") << false << false;
-    QTest::newRow("closed mid-transfer") << true << false;
-    QTest::newRow("owner destroyed mid-transfer") << true << true;
-}
-
-void TestDownload::closedEarly()
-{
-    QFETCH(bool, started);
-    QFETCH(bool, ownerGoes);
-    auto owner = std::make_unique<QWidget>();
-    std::shared_ptr<const DownloadState> state;
-    QTimer closer;
-    connect(&closer, &QTimer::timeout, this, [&] {
-        auto* dialog = qobject_cast<DnProgress*>(QApplication::activeModalWidget());
-        if (!dialog || !owner)
-            return;
-        if (!state) {
-            state = dialog->State();
-            if (started)
-                dialog->OnTimer(DnProgress::kTimerId);
-        }
-        if (started && state->m_progress.load() == 0)
-            return;
-        if (ownerGoes) {
-            owner.reset(); // takes the dialog along
-            return;
-        }
-        QTest::keyClick(dialog, Qt::Key_Escape);
-        dialog->OnTimer(DnProgress::kTimerId); // a tick that was already queued starts nothing
-    });
-    closer.start(5);
-    ServerDownloads downloads;
-    downloads.SetBaseUrl(m_tree.Base());
-    downloads.SetMaxReceiveRate(kSlowRate);
-
-    QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, u"slow"_s, owner.get()), 0);
-    QCOMPARE(!owner, ownerGoes);
-    QCOMPARE(state->m_bStarted.load() != 0, started);
-    // The worker carries on alone, stops and keeps nothing.
-    QVERIFY(QTest::qWaitFor([&] { return !started || state->m_bFinished.load() != 0; }, 10000));
-    QCOMPARE(int(state->m_bFailed.load()), 1);
-    QVERIFY(state->m_progress.load() < std::uint32_t(kSlowSize));
-    QCOMPARE(Documents(), QStringList{});
-}
-
-void TestDownload::streamWithoutSize()
-{
-    // A named pipe read through file:// announces no size: the data simply arrives, half of
-    // it before the test lets the rest go. The test holds the pipe open for reading and
-    // writing, so that neither side waits for the other to open it.
-    QTemporaryDir pipeDir;
-    const QByteArray fifo = QFile::encodeName(pipeDir.filePath(u"stream"_s));
-    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-    const QString local = TempHome::documents() + u"/stream.tbn"_s;
-    DnProgress dialog;
-    dialog.SetDownload(u"file://"_s + QFile::decodeName(fifo), local, 2, 3);
-    dialog.show();
-    QCOMPARE(dialog.windowTitle(), u"Download"_s);
-    QCOMPARE(dialog.findChild<QLabel*>(u"1028"_s)->text(), u"2 / 3"_s);
-    auto* bar = dialog.findChild<QProgressBar*>(u"1023"_s);
-    int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
-    QVERIFY(fd >= 0);
-    // Closed before the dialog goes, so that its worker always sees the end of the data.
-    const auto closePipe = qScopeGuard([&] {
-        if (fd >= 0)
-            ::close(fd);
-    });
-    const QByteArray payload = PatternBytes(300'000, 7);
-    qsizetype written = 0;
-    const auto feed = [&](qsizetype until) {
-        return QTest::qWaitFor(
-            [&] {
-                written += std::max<ssize_t>(
-                    ::write(fd, payload.constData() + written, until - written), 0);
-                return written == until;
-            },
-            10000);
-    };
-    dialog.OnTimer(DnProgress::kTimerId + 1); // not this dialog's timer
-    QCOMPARE(int(dialog.State()->m_bStarted.load()), 0);
-    dialog.OnTimer(DnProgress::kTimerId);
-
-    QVERIFY(feed(payload.size() / 2));
-    // Data is arriving, its size unknown: the bar runs as a busy indicator.
-    QVERIFY(QTest::qWaitFor([&] { return bar->maximum() == 0; }, 10000));
-    QCOMPARE(dialog.State()->m_progressMax.load(), 0u);
-    QVERIFY(feed(payload.size()));
-    ::close(std::exchange(fd, -1));
-
-    QVERIFY(QTest::qWaitFor([&] { return dialog.State()->m_bFinished.load() != 0; }, 10000));
-    // The dialog stays up until its next tick.
-    QVERIFY(dialog.isVisible());
-    dialog.OnTimer(DnProgress::kTimerId);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVERIFY(!dialog.Failed());
-    QCOMPARE(bar->maximum(), 100);
-    QCOMPARE(bar->value(), 100);
-    QCOMPARE(ReadFile(local), payload);
-}
 
 QTEST_MAIN(TestDownload)
 #include "test_download.moc"

@@ -31,419 +31,376 @@ class TestUpdateRecovery final : public PageFixture<CPage_Reset>
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(m_tree.Start(&error), qPrintable(error));
+    }
 
-    void controlsAndModes();
-    void browse();
-    void refusedBeforeTheWorker_data();
-    void refusedBeforeTheWorker();
-    void imagesOnTheWire_data();
-    void imagesOnTheWire();
-    void workerFailures_data();
-    void workerFailures();
-    void recoveryThenReplug_data();
-    void recoveryThenReplug();
-    void pageRemovedWhileADialogIsOpen_data();
-    void pageRemovedWhileADialogIsOpen();
+    void init()
+    {
+        Init();
+        m_dialogs = std::make_unique<platform::FileDialogRecorder>();
+        m_state->m_identity.bootMode = true;
+    }
+
+    void cleanup()
+    {
+        Cleanup();
+        m_dialogs.reset();
+    }
+
+    void controlsAndModes()
+    {
+        OpenPage();
+        const QStringList texts{
+            Control<QGroupBox>(1070)->title(),   Control<QRadioButton>(1068)->text(),
+            Control<QRadioButton>(1069)->text(), Control<QGroupBox>(1058)->title(),
+            Control<QPushButton>(1016)->text(),  Control<QPushButton>(1059)->text()};
+        QCOMPARE(texts, (QStringList{UiText(127), UiText(128), UiText(129), UiText(130),
+                                     UiText(144), UiText(145)}));
+        QCOMPARE(Bar(), 0);
+        QVERIFY(!Control<QLineEdit>(1021)->isEnabled());
+
+        // The seven instruction lines, and whether the path and Browse are shown.
+        const auto shown = [this] {
+            QStringList texts;
+            for (int id = 1061; id <= 1067; ++id)
+                texts << Control<QLabel>(id)->text();
+            return texts << QString::number(Control<QLineEdit>(1021)->isVisible()) +
+                                QString::number(Control<QPushButton>(1016)->isVisible());
+        };
+        const QStringList autoMode{UiText(131), UiText(132), UiText(133), UiText(134),
+                                   UiText(135), UiText(136), u" "_s,      u"00"_s};
+        const QStringList manualMode{UiText(137), UiText(138), UiText(139), UiText(140),
+                                     UiText(141), UiText(142), UiText(143), u"11"_s};
+        QVERIFY(Control<QRadioButton>(1068)->isChecked());
+        QCOMPARE(shown(), autoMode);
+        QTest::mouseClick(Control<QRadioButton>(1069), Qt::LeftButton);
+        QTRY_COMPARE(shown(), manualMode);
+        QTest::mouseClick(Control<QRadioButton>(1068), Qt::LeftButton);
+        QTRY_COMPARE(shown(), autoMode);
+
+        // The enable rule: connected, not busy, not reprogrammed.
+        QVERIFY(UpdateEnabled());
+        theApp().m_bConnected = 0;
+        m_page->ApplyEnableRule();
+        QVERIFY(!UpdateEnabled());
+        theApp().m_bConnected = 1;
+        m_state->SetDeviceBusy(true);
+        QTRY_VERIFY(!UpdateEnabled());
+        m_state->SetDeviceBusy(false);
+        QTRY_VERIFY(UpdateEnabled());
+    }
+
+    void browse()
+    {
+        OpenPage();
+        Manual();
+        // Cancelled with nothing chosen before: nothing to program.
+        QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
+        QCOMPARE(m_page->FileToProgram(), QString());
+
+        const QString first = m_work.filePath(u"first.bin"_s);
+        m_dialogs->setNextFileName(first);
+        QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
+        QCOMPARE(Control<QLineEdit>(1021)->text(), first);
+        QCOMPARE(m_page->FileToProgram(), first);
+
+        // Cancelling keeps the previous choice and makes it the file to program again.
+        m_dialogs->setNextCancel();
+        QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
+        QCOMPARE(m_page->FileToProgram(), first);
+        m_page->RefreshNow();
+        QCOMPARE(Control<QLineEdit>(1021)->text(), first);
+
+        QCOMPARE(m_dialogs->requests().size(), 3);
+        for (const platform::FileDialogRequest& r : m_dialogs->requests()) {
+            QCOMPARE(r.mode, platform::FileDialogMode::Open);
+            QCOMPARE(r.filter, kBinFilter);
+            QCOMPARE(r.defaultName, QString());
+            QVERIFY(r.fileMustExist);
+        }
+        QCOMPARE(platform::NameFiltersOf(kBinFilter), QStringList{u"Bin File (*.bin)"_s});
+    }
+
+    void refusedBeforeTheWorker_data()
+    {
+        QTest::addColumn<bool>("bootMode");
+        QTest::addColumn<bool>("manual");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("downloads");
+
+        const QStringList none;
+        const QStringList probe{u"$RH"_s};
+        QTest::newRow("unit in normal mode")
+            << false << false << "" << QStringList{u"Error[7001]"_s} << none << none;
+        QTest::newRow("manual, no file chosen") << true << true << "" << none << probe << none;
+        QTest::newRow("auto, download fails") << true << false << "no file" << none << probe
+                                              << QStringList{u"1 / 1 /FW/TavoFw.bin"_s};
+        QTest::newRow("$RH without acknowledge")
+            << true << false << "nak" << QStringList{u"Error[9003]"_s} << probe << none;
+        QTest::newRow("unit gone")
+            << true << false << "unplugged" << QStringList{u"Error[9001]"_s} << none << none;
+    }
+    void refusedBeforeTheWorker()
+    {
+        QFETCH(bool, bootMode);
+        QFETCH(bool, manual);
+        QFETCH(QString, setup);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, downloads);
+
+        const QString image = m_tree.Path(u"/FW/TavoFw.bin"_s);
+        const auto restore = qScopeGuard([&] { QFile::rename(image + u".away"_s, image); });
+        if (setup == u"no file"_s)
+            QVERIFY(QFile::rename(image, image + u".away"_s));
+        else if (setup == u"nak"_s)
+            m_unit->unit().injectFault(tavo::FaultKind::Nak);
+        else if (setup == u"unplugged"_s)
+            m_unit->unit().unplug();
+        m_state->m_identity.bootMode = bootMode;
+        OpenPage();
+        if (manual)
+            Manual();
+
+        DownloadStepper stepper(m_tree.Base());
+        ClickUpdate();
+        QCOMPARE(m_boxes->texts(), boxes);
+        QCOMPARE(Describe(Sent()), sent);
+        QCOMPARE(stepper.m_seen, downloads);
+        QVERIFY(!m_page->WorkerRunning());
+        QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
+        QCOMPARE(m_state->m_bReprogrammed.load(), 0);
+        QTRY_VERIFY(UpdateEnabled());
+    }
+
+    void imagesOnTheWire_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("pageGoes"); // the page is deleted while the notice is open
+        QTest::newRow("65,536 bytes: the whole file") << 65536 << false;
+        QTest::newRow("1,000 bytes: 15 packets, then zeros") << 1000 << false;
+        QTest::newRow("70,000 bytes: the first 65,536") << 70000 << false;
+        QTest::newRow("page gone while the notice is open") << 65536 << true;
+    }
+    void imagesOnTheWire()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, pageGoes);
+        const QByteArray file = PatternBytes(size, static_cast<std::uint32_t>(size));
+        const QString path = m_work.filePath(u"image.bin"_s);
+        QVERIFY(WriteFile(path, file));
+        OpenPage();
+        Manual(path);
+
+        // The link stays busy, and the bar full, while the notice is open.
+        bool busyWhileOpen = false;
+        int barWhileOpen = -1;
+        m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
+            busyWhileOpen = m_state->m_bDeviceBusy.load() != 0;
+            barWhileOpen = Bar();
+            if (pageGoes)
+                delete m_page.data();
+        });
+        ClickUpdate();
+        QCOMPARE(m_state->m_bReprogrammed.load(), 1);
+        WaitForWorker();
+        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
+        QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
+        QVERIFY(busyWhileOpen);
+        QCOMPARE(barWhileOpen, 100);
+        QCOMPARE(m_page.isNull(), pageGoes);
+        QVERIFY(pageGoes || !UpdateEnabled());
+
+        // The file's first 65,536 bytes in whole packets; a packet not read whole goes as zeros.
+        const Packets sent = Sent();
+        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
+        QCOMPARE(testsupport::hexBytes(sent[1]),
+                 u"24 57 46 45 00 00 00 00 00 00 01 00 00 04 00 00"_s + u" 00"_s.repeated(48));
+        QByteArray expected = file.left(std::min(size / 64 * 64, 65536));
+        expected.append(65536 - expected.size(), '\0');
+        QCOMPARE(StreamData(sent, 1), expected);
+    }
+
+    void workerFailures_data()
+    {
+        QTest::addColumn<int>("fileSize");
+        // Packets the unit takes before its writes fail, the $RH probe counted (0: no fault).
+        QTest::addColumn<int>("writesBeforeFailure");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("dataPackets"); // -1: no opening packet
+        QTest::addColumn<int>("bar");
+
+        QTest::newRow("file gone after Browse") << 0 << 0 << "Error[7003]" << -1 << 0;
+        QTest::newRow("opening packet not sent") << 65536 << 1 << "Error[7004]" << -1 << 0;
+        // The bar shows (packets sent × 100) >> 10.
+        QTest::newRow("after packet 1") << 65536 << 3 << "Error[7005]" << 1 << 0;
+        QTest::newRow("after packet 10") << 65536 << 12 << "Error[7005]" << 10 << 0;
+        QTest::newRow("after packet 11") << 65536 << 13 << "Error[7005]" << 11 << 1;
+        QTest::newRow("after packet 512") << 65536 << 514 << "Error[7005]" << 512 << 50;
+        QTest::newRow("after packet 1023") << 65536 << 1025 << "Error[7005]" << 1023 << 99;
+        QTest::newRow("zero packet not sent") << 1000 << 21 << "Error[7006]" << 19 << 1;
+    }
+    void workerFailures()
+    {
+        QFETCH(int, fileSize);
+        QFETCH(int, writesBeforeFailure);
+        QFETCH(QString, code);
+        QFETCH(int, dataPackets);
+        QFETCH(int, bar);
+
+        const QString path = m_work.filePath(u"failing.bin"_s);
+        QVERIFY(WriteFile(path, PatternBytes(65536, 3)));
+        OpenPage();
+        Manual(path);
+        if (fileSize == 0)
+            QVERIFY(QFile::remove(path));
+        else
+            QVERIFY(QFile::resize(path, fileSize));
+        if (writesBeforeFailure > 0)
+            m_unit->unit().injectFault(tavo::FaultKind::WriteFail,
+                                       static_cast<std::uint32_t>(writesBeforeFailure));
+        ClickUpdate();
+        WaitForWorker();
+
+        QCOMPARE(m_boxes->texts(), QStringList{code});
+        QCOMPARE(Bar(), bar);
+        QStringList sent{u"$RH"_s};
+        if (dataPackets >= 0)
+            sent << u"$WFE 00000000 65536 1024 +%1"_s.arg(dataPackets);
+        QCOMPARE(Describe(Sent()), sent);
+        // A failed worker frees the link, but the unit must be plugged in again before another try.
+        QCOMPARE(m_state->m_bReprogrammed.load(), 1);
+        QTRY_VERIFY(!UpdateEnabled());
+    }
+
+    void recovery_data()
+    {
+        QTest::addColumn<bool>("fromServer");
+        QTest::newRow("from the server") << true;
+        QTest::newRow("from a chosen file") << false;
+    }
+    void recovery()
+    {
+        QFETCH(bool, fromServer);
+
+        // The unit is plugged in with its POI button held: boot mode.
+        m_unit->unit().unplug();
+        m_unit->unit().setBootButton(true);
+        m_unit->unit().plug();
+        OpenSheet(CProptySheet::PageId::Reset, &CTavoApp::m_nPageReset);
+        QVERIFY(m_sheet->m_identity.bootMode);
+        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
+        QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
+        QVERIFY(UpdateEnabled());
+        m_unit->unit().clearTrace();
+
+        const QString image = m_tree.Path(u"/FW/TavoFw.bin"_s);
+        if (!fromServer)
+            Manual(image);
+        {
+            const platform::FixedClock clock(platform::LocalTime{2009, 1, 1, 0, 5, 0, 7});
+            DownloadStepper stepper(m_tree.Base());
+            ClickUpdate();
+            QCOMPARE(stepper.m_seen,
+                     fromServer ? QStringList{u"1 / 1 /FW/TavoFw.bin"_s} : QStringList{});
+        }
+        // Downloads land, and stay, in the documents folder.
+        QCOMPARE(m_page->FileToProgram(),
+                 fromServer ? testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s
+                            : image);
+        WaitForWorker();
+        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
+        QVERIFY(QFile::exists(m_page->FileToProgram()));
+        const Packets sent = Sent();
+        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
+        QCOMPARE(StreamData(sent, 1), ReadFile(image));
+        // The sheet's own polling does not bring the button back while the unit stays.
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        QTRY_VERIFY(!UpdateEnabled());
+    }
+
+    void pageRemovedWhileADialogIsOpen_data()
+    {
+        QTest::addColumn<bool>("browse");
+        QTest::newRow("Error[7001] box") << false;
+        QTest::newRow("Browse dialog") << true;
+    }
+    void pageRemovedWhileADialogIsOpen()
+    {
+        QFETCH(bool, browse);
+
+        // The real message boxes and file dialogs, which the page's removal must not take along.
+        m_boxes.reset();
+        m_dialogs.reset();
+        OpenSheet(CProptySheet::PageId::Reset, &CTavoApp::m_nPageReset);
+        const QPointer<CPage_Reset> page = m_page;
+        if (browse)
+            Manual();
+        m_unit->unit().clearTrace();
+        // While the dialog is open the unit goes away and the sheet rebuilds its pages.
+        QString seen;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !seen.isEmpty())
+                return;
+            seen = QString::fromLatin1(dialog->metaObject()->className());
+            m_unit->unit().unplug();
+            m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+            dialog->reject();
+        });
+        watcher.start(10);
+        QTest::mouseClick(Control<QPushButton>(browse ? 1016 : 1059), Qt::LeftButton);
+        watcher.stop();
+
+        QCOMPARE(seen, browse ? u"QFileDialog"_s : u"QMessageBox"_s);
+        // The handler has come back to a page that left the tab set; it goes at the next tick.
+        QVERIFY(m_sheet->Page(CProptySheet::PageId::Reset));
+        QVERIFY(m_sheet->Page(CProptySheet::PageId::Reset) != page.data());
+        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        QVERIFY(page.isNull());
+        QCOMPARE(Describe(Sent()), QStringList{});
+    }
 
 private:
-    void OpenPage();
+    void OpenPage()
+    {
+        m_page = new CPage_Reset(*m_state);
+        m_page->show();
+        QVERIFY(m_page->IsInitialised());
+    }
+
     bool UpdateEnabled() const { return Control<QPushButton>(1059)->isEnabled(); }
     int Bar() const { return Control<QProgressBar>(1060)->value(); }
     void ClickUpdate() { QTest::mouseClick(Control<QPushButton>(1059), Qt::LeftButton); }
     // Switches to Manual and, when path is given, chooses it with Browse.
-    void Manual(const QString& path = {});
+    void Manual(const QString& path = {})
+    {
+        QTest::mouseClick(Control<QRadioButton>(1069), Qt::LeftButton);
+        QTRY_VERIFY(Control<QPushButton>(1016)->isVisible());
+        if (path.isEmpty())
+            return;
+        m_dialogs->setNextFileName(path);
+        QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
+        QCOMPARE(m_page->ChosenPath(), path);
+    }
     // Waits until the recovery worker has ended and what it posted has run.
-    void WaitForWorker();
+    void WaitForWorker()
+    {
+        QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
+        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
+        QCoreApplication::processEvents();
+    }
 
     QTemporaryDir m_work;
     std::unique_ptr<platform::FileDialogRecorder> m_dialogs;
 };
-
-void TestUpdateRecovery::initTestCase()
-{
-    QString error;
-    QVERIFY2(m_tree.Start(&error), qPrintable(error));
-}
-
-void TestUpdateRecovery::init()
-{
-    Init();
-    m_dialogs = std::make_unique<platform::FileDialogRecorder>();
-    m_state->m_identity.bootMode = true;
-}
-
-void TestUpdateRecovery::cleanup()
-{
-    Cleanup();
-    m_dialogs.reset();
-}
-
-void TestUpdateRecovery::OpenPage()
-{
-    m_page = new CPage_Reset(*m_state);
-    m_page->show();
-    QVERIFY(m_page->IsInitialised());
-}
-
-void TestUpdateRecovery::Manual(const QString& path)
-{
-    QTest::mouseClick(Control<QRadioButton>(1069), Qt::LeftButton);
-    QTRY_VERIFY(Control<QPushButton>(1016)->isVisible());
-    if (path.isEmpty())
-        return;
-    m_dialogs->setNextFileName(path);
-    QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
-    QCOMPARE(m_page->ChosenPath(), path);
-}
-
-void TestUpdateRecovery::WaitForWorker()
-{
-    QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
-    QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
-    QCoreApplication::processEvents();
-}
-
-void TestUpdateRecovery::controlsAndModes()
-{
-    OpenPage();
-    QCOMPARE(Control<QGroupBox>(1070)->title(), UiText(127));
-    QCOMPARE(Control<QRadioButton>(1068)->text(), UiText(128));
-    QCOMPARE(Control<QRadioButton>(1069)->text(), UiText(129));
-    QCOMPARE(Control<QGroupBox>(1058)->title(), UiText(130));
-    QCOMPARE(Control<QPushButton>(1016)->text(), UiText(144));
-    QCOMPARE(Control<QPushButton>(1059)->text(), UiText(145));
-    QCOMPARE(Bar(), 0);
-    QVERIFY(!Control<QLineEdit>(1021)->isEnabled());
-
-    // The seven instruction lines, and whether the path and Browse are shown.
-    const auto shown = [this] {
-        QStringList texts;
-        for (int id = 1061; id <= 1067; ++id)
-            texts << Control<QLabel>(id)->text();
-        return texts << QString::number(Control<QLineEdit>(1021)->isVisible()) +
-                            QString::number(Control<QPushButton>(1016)->isVisible());
-    };
-    const QStringList autoMode{UiText(131), UiText(132), UiText(133), UiText(134),
-                               UiText(135), UiText(136), u" "_s,      u"00"_s};
-    const QStringList manualMode{UiText(137), UiText(138), UiText(139), UiText(140),
-                                 UiText(141), UiText(142), UiText(143), u"11"_s};
-    QVERIFY(Control<QRadioButton>(1068)->isChecked());
-    QCOMPARE(shown(), autoMode);
-    QTest::mouseClick(Control<QRadioButton>(1069), Qt::LeftButton);
-    QTRY_COMPARE(shown(), manualMode);
-    QTest::mouseClick(Control<QRadioButton>(1068), Qt::LeftButton);
-    QTRY_COMPARE(shown(), autoMode);
-
-    // The enable rule: connected, not busy, not reprogrammed.
-    QVERIFY(UpdateEnabled());
-    theApp().m_bConnected = 0;
-    m_page->ApplyEnableRule();
-    QVERIFY(!UpdateEnabled());
-    theApp().m_bConnected = 1;
-    m_state->SetDeviceBusy(true);
-    QTRY_VERIFY(!UpdateEnabled());
-    m_state->SetDeviceBusy(false);
-    QTRY_VERIFY(UpdateEnabled());
-    m_state->SetReprogrammed(true);
-    QTRY_VERIFY(!UpdateEnabled());
-}
-
-void TestUpdateRecovery::browse()
-{
-    OpenPage();
-    Manual();
-    // Cancelled with nothing chosen before: nothing to program.
-    QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
-    QCOMPARE(m_page->FileToProgram(), QString());
-
-    const QString first = m_work.filePath(u"first.bin"_s);
-    m_dialogs->setNextFileName(first);
-    QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
-    QCOMPARE(Control<QLineEdit>(1021)->text(), first);
-    QCOMPARE(m_page->FileToProgram(), first);
-
-    // Cancelling keeps the previous choice and makes it the file to program again.
-    m_dialogs->setNextCancel();
-    QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
-    QCOMPARE(m_page->FileToProgram(), first);
-    m_page->RefreshNow();
-    QCOMPARE(Control<QLineEdit>(1021)->text(), first);
-
-    QCOMPARE(m_dialogs->requests().size(), 3);
-    for (const platform::FileDialogRequest& r : m_dialogs->requests()) {
-        QCOMPARE(r.mode, platform::FileDialogMode::Open);
-        QCOMPARE(r.filter, kBinFilter);
-        QCOMPARE(r.defaultName, QString());
-        QVERIFY(r.fileMustExist);
-    }
-    QCOMPARE(platform::NameFiltersOf(kBinFilter), QStringList{u"Bin File (*.bin)"_s});
-}
-
-void TestUpdateRecovery::refusedBeforeTheWorker_data()
-{
-    QTest::addColumn<bool>("bootMode");
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("sent");
-    QTest::addColumn<QStringList>("downloads");
-
-    const QStringList none;
-    const QStringList probe{u"$RH"_s};
-    QTest::newRow("unit in normal mode")
-        << false << false << "" << QStringList{u"Error[7001]"_s} << none << none;
-    QTest::newRow("manual, no file chosen") << true << true << "" << none << probe << none;
-    QTest::newRow("auto, download fails")
-        << true << false << "no file" << none << probe << QStringList{u"1 / 1 /FW/TavoFw.bin"_s};
-    QTest::newRow("$RH without acknowledge")
-        << true << false << "nak" << QStringList{u"Error[9003]"_s} << probe << none;
-    QTest::newRow("unit gone") << true << false << "unplugged" << QStringList{u"Error[9001]"_s}
-                               << none << none;
-}
-
-void TestUpdateRecovery::refusedBeforeTheWorker()
-{
-    QFETCH(bool, bootMode);
-    QFETCH(bool, manual);
-    QFETCH(QString, setup);
-    QFETCH(QStringList, boxes);
-    QFETCH(QStringList, sent);
-    QFETCH(QStringList, downloads);
-
-    const QString image = m_tree.Path(u"/FW/TavoFw.bin"_s);
-    const auto restore = qScopeGuard([&] { QFile::rename(image + u".away"_s, image); });
-    if (setup == u"no file"_s)
-        QVERIFY(QFile::rename(image, image + u".away"_s));
-    else if (setup == u"nak"_s)
-        m_unit->unit().injectFault(tavo::FaultKind::Nak);
-    else if (setup == u"unplugged"_s)
-        m_unit->unit().unplug();
-    m_state->m_identity.bootMode = bootMode;
-    OpenPage();
-    if (manual)
-        Manual();
-
-    DownloadStepper stepper(m_tree.Base());
-    ClickUpdate();
-    QCOMPARE(m_boxes->texts(), boxes);
-    QCOMPARE(Describe(Sent()), sent);
-    QCOMPARE(stepper.m_seen, downloads);
-    QVERIFY(!m_page->WorkerRunning());
-    QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
-    QCOMPARE(m_state->m_bReprogrammed.load(), 0);
-    QTRY_VERIFY(UpdateEnabled());
-}
-
-void TestUpdateRecovery::imagesOnTheWire_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("pageGoes"); // the page is deleted while the notice is open
-    QTest::newRow("65,536 bytes: the whole file") << 65536 << false;
-    QTest::newRow("1,000 bytes: 15 packets, then zeros") << 1000 << false;
-    QTest::newRow("70,000 bytes: the first 65,536") << 70000 << false;
-    QTest::newRow("page gone while the notice is open") << 65536 << true;
-}
-
-void TestUpdateRecovery::imagesOnTheWire()
-{
-    QFETCH(int, size);
-    QFETCH(bool, pageGoes);
-    const QByteArray file = PatternBytes(size, static_cast<std::uint32_t>(size));
-    const QString path = m_work.filePath(u"image.bin"_s);
-    QVERIFY(WriteFile(path, file));
-    OpenPage();
-    Manual(path);
-
-    // The link stays busy, and the bar full, while the notice is open.
-    bool busyWhileOpen = false;
-    int barWhileOpen = -1;
-    m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        busyWhileOpen = m_state->m_bDeviceBusy.load() != 0;
-        barWhileOpen = Bar();
-        if (pageGoes)
-            delete m_page.data();
-    });
-    ClickUpdate();
-    QCOMPARE(m_state->m_bReprogrammed.load(), 1);
-    WaitForWorker();
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
-    QVERIFY(busyWhileOpen);
-    QCOMPARE(barWhileOpen, 100);
-    QCOMPARE(m_page.isNull(), pageGoes);
-    QVERIFY(pageGoes || !UpdateEnabled());
-
-    // The file's first 65,536 bytes in whole packets; a packet not read whole goes as zeros.
-    const Packets sent = Sent();
-    QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
-    QCOMPARE(testsupport::hexBytes(sent[1]),
-             u"24 57 46 45 00 00 00 00 00 00 01 00 00 04 00 00"_s + u" 00"_s.repeated(48));
-    QByteArray expected = file.left(std::min(size / 64 * 64, 65536));
-    expected.append(65536 - expected.size(), '\0');
-    QCOMPARE(StreamData(sent, 1), expected);
-}
-
-void TestUpdateRecovery::workerFailures_data()
-{
-    QTest::addColumn<int>("fileSize");
-    // Packets the unit takes before its writes fail, the $RH probe counted (0: no fault).
-    QTest::addColumn<int>("writesBeforeFailure");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<int>("dataPackets"); // -1: no opening packet
-    QTest::addColumn<int>("bar");
-
-    QTest::newRow("file gone after Browse") << 0 << 0 << "Error[7003]" << -1 << 0;
-    QTest::newRow("opening packet not sent") << 65536 << 1 << "Error[7004]" << -1 << 0;
-    // The bar shows (packets sent × 100) >> 10.
-    QTest::newRow("after packet 1") << 65536 << 3 << "Error[7005]" << 1 << 0;
-    QTest::newRow("after packet 10") << 65536 << 12 << "Error[7005]" << 10 << 0;
-    QTest::newRow("after packet 11") << 65536 << 13 << "Error[7005]" << 11 << 1;
-    QTest::newRow("after packet 512") << 65536 << 514 << "Error[7005]" << 512 << 50;
-    QTest::newRow("after packet 1023") << 65536 << 1025 << "Error[7005]" << 1023 << 99;
-    QTest::newRow("zero packet not sent") << 1000 << 21 << "Error[7006]" << 19 << 1;
-}
-
-void TestUpdateRecovery::workerFailures()
-{
-    QFETCH(int, fileSize);
-    QFETCH(int, writesBeforeFailure);
-    QFETCH(QString, code);
-    QFETCH(int, dataPackets);
-    QFETCH(int, bar);
-
-    const QString path = m_work.filePath(u"failing.bin"_s);
-    QVERIFY(WriteFile(path, PatternBytes(65536, 3)));
-    OpenPage();
-    Manual(path);
-    if (fileSize == 0)
-        QVERIFY(QFile::remove(path));
-    else
-        QVERIFY(QFile::resize(path, fileSize));
-    if (writesBeforeFailure > 0)
-        m_unit->unit().injectFault(tavo::FaultKind::WriteFail,
-                                   static_cast<std::uint32_t>(writesBeforeFailure));
-    ClickUpdate();
-    WaitForWorker();
-
-    QCOMPARE(m_boxes->texts(), QStringList{code});
-    QCOMPARE(Bar(), bar);
-    QStringList sent{u"$RH"_s};
-    if (dataPackets >= 0)
-        sent << u"$WFE 00000000 65536 1024 +%1"_s.arg(dataPackets);
-    QCOMPARE(Describe(Sent()), sent);
-    // A failed worker frees the link, but the unit must be plugged in again before another try.
-    QCOMPARE(m_state->m_bReprogrammed.load(), 1);
-    QTRY_VERIFY(!UpdateEnabled());
-}
-
-void TestUpdateRecovery::recoveryThenReplug_data()
-{
-    QTest::addColumn<bool>("fromServer");
-    QTest::newRow("from the server") << true;
-    QTest::newRow("from a chosen file") << false;
-}
-
-void TestUpdateRecovery::recoveryThenReplug()
-{
-    QFETCH(bool, fromServer);
-
-    // The unit is plugged in with its POI button held: boot mode.
-    m_unit->unit().unplug();
-    m_unit->unit().setBootButton(true);
-    m_unit->unit().plug();
-    OpenSheet(CProptySheet::PageId::Reset, &CTavoApp::m_nPageReset);
-    QVERIFY(m_sheet->m_identity.bootMode);
-    QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
-    QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
-    QVERIFY(UpdateEnabled());
-    m_unit->unit().clearTrace();
-
-    const QString image = m_tree.Path(u"/FW/TavoFw.bin"_s);
-    if (!fromServer)
-        Manual(image);
-    {
-        const platform::FixedClock clock(platform::LocalTime{2009, 1, 1, 0, 5, 0, 7});
-        DownloadStepper stepper(m_tree.Base());
-        ClickUpdate();
-        QCOMPARE(stepper.m_seen,
-                 fromServer ? QStringList{u"1 / 1 /FW/TavoFw.bin"_s} : QStringList{});
-    }
-    // Downloads land, and stay, in the documents folder.
-    QCOMPARE(m_page->FileToProgram(),
-             fromServer ? testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s : image);
-    WaitForWorker();
-    QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-    QVERIFY(QFile::exists(m_page->FileToProgram()));
-    const Packets sent = Sent();
-    QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
-    QCOMPARE(StreamData(sent, 1), ReadFile(image));
-    // The sheet's own polling does not bring the button back while the unit stays.
-    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-    QTRY_VERIFY(!UpdateEnabled());
-
-    // Unplugged, POI button released, plugged in again: the unit runs its new firmware.
-    m_unit->unit().unplug();
-    m_unit->unit().setBootButton(false);
-    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-    m_unit->unit().plug();
-    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-    QVERIFY(!m_sheet->m_identity.bootMode);
-    QCOMPARE(m_sheet->m_identity.fwVersion, 8012);
-    QVERIFY(m_sheet->Page(CProptySheet::PageId::Update));
-    m_page = qobject_cast<CPage_Reset*>(m_sheet->Page(CProptySheet::PageId::Reset));
-    m_sheet->SetActivePage(theApp().m_nPageReset);
-    QVERIFY(m_page->isVisible());
-    QTRY_VERIFY(UpdateEnabled());
-}
-
-void TestUpdateRecovery::pageRemovedWhileADialogIsOpen_data()
-{
-    QTest::addColumn<bool>("browse");
-    QTest::newRow("Error[7001] box") << false;
-    QTest::newRow("Browse dialog") << true;
-}
-
-void TestUpdateRecovery::pageRemovedWhileADialogIsOpen()
-{
-    QFETCH(bool, browse);
-
-    // The real message boxes and file dialogs, which the page's removal must not take along.
-    m_boxes.reset();
-    m_dialogs.reset();
-    OpenSheet(CProptySheet::PageId::Reset, &CTavoApp::m_nPageReset);
-    const QPointer<CPage_Reset> page = m_page;
-    if (browse)
-        Manual();
-    m_unit->unit().clearTrace();
-    // While the dialog is open the unit goes away and the sheet rebuilds its pages.
-    QString seen;
-    QTimer watcher;
-    connect(&watcher, &QTimer::timeout, this, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !seen.isEmpty())
-            return;
-        seen = QString::fromLatin1(dialog->metaObject()->className());
-        m_unit->unit().unplug();
-        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-        dialog->reject();
-    });
-    watcher.start(10);
-    QTest::mouseClick(Control<QPushButton>(browse ? 1016 : 1059), Qt::LeftButton);
-    watcher.stop();
-
-    QCOMPARE(seen, browse ? u"QFileDialog"_s : u"QMessageBox"_s);
-    // The handler has come back to a page that left the tab set; it goes at the next tick.
-    QVERIFY(m_sheet->Page(CProptySheet::PageId::Reset));
-    QVERIFY(m_sheet->Page(CProptySheet::PageId::Reset) != page.data());
-    QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
-    m_sheet->OnTimer(CProptySheet::kDetectionTimer);
-    QVERIFY(page.isNull());
-    QCOMPARE(Describe(Sent()), QStringList{});
-}
 
 QTEST_MAIN(TestUpdateRecovery)
 #include "test_update_recovery.moc"
