@@ -243,8 +243,6 @@ private slots:
         const QStringList noName{u"1 / 1 /DB/.tbn"_s};
         QTest::newRow("area at the count")
             << Unit{.dbIndex = 3} << QString() << noName << UiText(23);
-        QTest::newRow("last of the 50 areas")
-            << Unit{.dbIndex = 49} << QString() << noName << UiText(23);
         QTest::newRow("area past the 50")
             << Unit{.dbIndex = 200} << QString() << noName << UiText(23);
     }
@@ -278,41 +276,41 @@ private slots:
         QTest::addColumn<ContentKind>("stage");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("reprogrammed");
         QTest::addColumn<QStringList>("wire"); // what the failing stage sent
 
         const QStringList nothing;
         QTest::newRow("db opening, unplugged") << ContentKind::Db << "unplug"
-                                               << "Error[8005]" << false << nothing;
+                                               << "Error[8005]" << nothing;
         QTest::newRow("db data, write failure")
             << ContentKind::Db << "write-fail"
-            << "Error[8006]" << false << QStringList{u"$WDS 00140000 1024 16 +2"_s};
+            << "Error[8006]" << QStringList{u"$WDS 00140000 1024 16 +2"_s};
         QTest::newRow("voice opening, unplugged") << ContentKind::Voice << "unplug"
-                                                  << "Error[8010]" << true << nothing;
+                                                  << "Error[8010]" << nothing;
         QTest::newRow("voice data, write failure")
             << ContentKind::Voice << "write-fail"
-            << "Error[8011]" << true << QStringList{u"$WDS 00000000 640 10 +2"_s};
+            << "Error[8011]" << QStringList{u"$WDS 00000000 640 10 +2"_s};
         QTest::newRow("image opening, unplugged") << ContentKind::Image << "unplug"
-                                                  << "Error[8015]" << true << nothing;
+                                                  << "Error[8015]" << nothing;
         QTest::newRow("image data, write failure")
             << ContentKind::Image << "write-fail"
-            << "Error[8016]" << true << QStringList{u"$WDS 00340000 256 4 +2"_s};
+            << "Error[8016]" << QStringList{u"$WDS 00340000 256 4 +2"_s};
         // A failing $WB starts no firmware worker.
         QTest::newRow("$WB without acknowledge") << ContentKind::Firmware << "nak"
-                                                 << "Error[9003]" << true << QStringList{u"$WB"_s};
+                                                 << "Error[9003]" << QStringList{u"$WB"_s};
         QTest::newRow("$WB to an unplugged unit") << ContentKind::Firmware << "unplug"
-                                                  << "Error[9001]" << true << nothing;
+                                                  << "Error[9001]" << nothing;
         QTest::newRow("firmware data, write failure")
             << ContentKind::Firmware << "write-fail"
-            << "Error[8021]" << true << QStringList{u"$WB"_s, u"$WFE 00000000 65536 1024 +1"_s};
+            << "Error[8021]" << QStringList{u"$WB"_s, u"$WFE 00000000 65536 1024 +1"_s};
     }
     void faultAtEachStage()
     {
         QFETCH(ContentKind, stage);
         QFETCH(QString, fault);
         QFETCH(QString, code);
-        QFETCH(bool, reprogrammed);
         QFETCH(QStringList, wire);
+        // From the voice stage on, the unit's content is being replaced.
+        const bool reprogrammed = stage != ContentKind::Db;
 
         Apply(kStale);
         OpenPage();
@@ -348,24 +346,23 @@ private slots:
 
     void completionNotice_data()
     {
-        QTest::addColumn<bool>("firmware");      // else only the DB is out of date
-        QTest::addColumn<bool>("ticking");       // the stage timer ticks by itself, as for the user
-        QTest::addColumn<bool>("pageGoes");      // the page is deleted while the notice is open
-        QTest::addColumn<bool>("busyWhileOpen"); // and the stage timer still set
+        QTest::addColumn<bool>("firmware"); // else only the DB is out of date
+        QTest::addColumn<bool>("ticking");  // the stage timer ticks by itself, as for the user
+        QTest::addColumn<bool>("pageGoes"); // the page is deleted while the notice is open
 
-        QTest::newRow("firmware worker") << true << false << false << true;
-        QTest::newRow("firmware worker, page gone") << true << false << true << true;
+        QTest::newRow("firmware worker") << true << false << false;
+        QTest::newRow("firmware worker, page gone") << true << false << true;
         // The user reads the notice for a while: meanwhile the timer ends the run, frees the link.
-        QTest::newRow("firmware worker, timer ticking") << true << true << false << false;
-        QTest::newRow("last tick without firmware, timer ticking")
-            << false << true << false << false;
+        QTest::newRow("firmware worker, timer ticking") << true << true << false;
+        QTest::newRow("last tick without firmware, timer ticking") << false << true << false;
     }
     void completionNotice()
     {
         QFETCH(bool, firmware);
         QFETCH(bool, ticking);
         QFETCH(bool, pageGoes);
-        QFETCH(bool, busyWhileOpen);
+        // Unless the timer ticks meanwhile, the link stays busy and the timer set.
+        const bool busyWhileOpen = !ticking;
 
         Apply(firmware ? Unit{.fwVersion = 1} : Unit{.dbVersion = 1});
         OpenPage();
