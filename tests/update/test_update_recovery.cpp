@@ -278,16 +278,8 @@ private slots:
         QTRY_VERIFY(!UpdateEnabled());
     }
 
-    void recovery_data()
+    void recoveryFromTheServer()
     {
-        QTest::addColumn<bool>("fromServer");
-        QTest::newRow("from the server") << true;
-        QTest::newRow("from a chosen file") << false;
-    }
-    void recovery()
-    {
-        QFETCH(bool, fromServer);
-
         // The unit is plugged in with its POI button held: boot mode.
         m_unit->unit().unplug();
         m_unit->unit().setBootButton(true);
@@ -298,27 +290,21 @@ private slots:
         QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
         QVERIFY(UpdateEnabled());
         m_unit->unit().clearTrace();
-
-        const QString image = m_tree.Path(u"/FW/TavoFw.bin"_s);
-        if (!fromServer)
-            Manual(image);
         {
             const platform::FixedClock clock(platform::LocalTime{2009, 1, 1, 0, 5, 0, 7});
             DownloadStepper stepper(m_tree.Base());
             ClickUpdate();
-            QCOMPARE(stepper.m_seen,
-                     fromServer ? QStringList{u"1 / 1 /FW/TavoFw.bin"_s} : QStringList{});
+            QCOMPARE(stepper.m_seen, QStringList{u"1 / 1 /FW/TavoFw.bin"_s});
         }
         // Downloads land, and stay, in the documents folder.
         QCOMPARE(m_page->FileToProgram(),
-                 fromServer ? testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s
-                            : image);
+                 testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s);
         WaitForWorker();
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QVERIFY(QFile::exists(m_page->FileToProgram()));
         const Packets sent = Sent();
         QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
-        QCOMPARE(StreamData(sent, 1), ReadFile(image));
+        QCOMPARE(StreamData(sent, 1), ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s)));
         // The sheet's own polling does not bring the button back while the unit stays.
         m_sheet->OnTimer(CProptySheet::kDetectionTimer);
         QTRY_VERIFY(!UpdateEnabled());
