@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 #include <thread>
 
@@ -37,6 +38,19 @@ void TestMessageBox::workerWaitsForTheBoxOnTheUiThread()
     QFETCH(platform::MsgButtons, buttons);
     QFETCH(QMessageBox::StandardButton, pressed);
     QFETCH(platform::MsgAnswer, answer);
+    // The box runs its own event loop: a timer inside it finds the box and answers it.
+    QString seen;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->button(pressed))
+            return;
+        seen = QStringLiteral("%1 %2 %3")
+                   .arg(box->windowTitle(), box->text())
+                   .arg(box->thread() == QThread::currentThread());
+        box->button(pressed)->click();
+    });
+    closer.start(10);
     // The owner is a widget of the user-interface thread, which a worker must never touch.
     QWidget owner;
     std::atomic<int> got{-1};
@@ -44,16 +58,10 @@ void TestMessageBox::workerWaitsForTheBoxOnTheUiThread()
         got = int(platform::MessageBox(QStringLiteral("Error[9002]"), QStringLiteral("Tavo"),
                                        buttons, &owner));
     });
-    QMessageBox* box = nullptr;
-    QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())));
-    QCOMPARE(box->thread(), QThread::currentThread());
-    QCOMPARE(box->text(), QStringLiteral("Error[9002]"));
-    QCOMPARE(box->windowTitle(), QStringLiteral("Tavo"));
-    QCOMPARE(got.load(), -1); // the worker waits for the answer
-    QVERIFY(box->button(pressed));
-    box->button(pressed)->click();
-    QTRY_COMPARE(got.load(), int(answer));
+    QTRY_VERIFY_WITH_TIMEOUT(got.load() >= 0, 10000);
     worker.join();
+    QCOMPARE(seen, QStringLiteral("Tavo Error[9002] 1"));
+    QCOMPARE(got.load(), int(answer));
 }
 
 QTEST_MAIN(TestMessageBox)
