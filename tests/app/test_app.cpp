@@ -1,6 +1,7 @@
 // The application object: the start-up with its profile and first-start language, and the UI
 // text catalogue (the shipped file, the header, the loader's line rules with the text
 // conversion, the "/" lists), in a temporary working directory and profile.
+#include "ShellDirs.h"
 #include "app/SystemLanguage.h"
 #include "app/TavoApp.h"
 #include "platform/MessageBoxRecorder.h"
@@ -17,8 +18,7 @@ class TestApp final : public QObject
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> m_profileDir;
-    std::optional<QTemporaryDir> m_workDir;
+    std::optional<testsupport::ShellDirs> m_dirs;
     std::unique_ptr<CTavoApp> m_app;
 
     // One section of 150 texts "<prefix>0" ... "<prefix>149".
@@ -36,7 +36,7 @@ private:
     // Replaces the UI text file; a null content leaves the folder without one.
     void WriteFile(const QByteArray& content)
     {
-        QFile file(m_workDir->filePath(QStringLiteral("Tavo_UIText.txt")));
+        QFile file(m_dirs->UiTextFile());
         file.remove();
         if (!content.isNull())
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
@@ -44,7 +44,7 @@ private:
 
     QString ProfileFile() const
     {
-        return m_profileDir->filePath(QStringLiteral("Ostrel updater/Tolvane_Down.ini"));
+        return m_dirs->profile.filePath(QStringLiteral("Ostrel updater/Tolvane_Down.ini"));
     }
 
     // A value of the program's profile section, read as an outside editor would.
@@ -59,7 +59,7 @@ private:
     {
         bool sheetRun = false;
         StartupOptions options;
-        options.workingDirectory = m_workDir->path();
+        options.workingDirectory = m_dirs->work.path();
         options.systemLanguageId = systemLanguage;
         options.profileApplication = QStringLiteral("Tolvane_Down");
         options.runSheet = [&sheetRun](CTavoApp&) { sheetRun = true; };
@@ -72,13 +72,10 @@ private slots:
 
     void init()
     {
-        m_profileDir.emplace();
-        m_workDir.emplace();
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profileDir->path());
-        QVERIFY(QFile::copy(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"),
-                            m_workDir->filePath(QStringLiteral("Tavo_UIText.txt"))));
+        m_dirs.emplace(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"));
+        QVERIFY(m_dirs->Ready());
         m_app = std::make_unique<CTavoApp>();
-        m_app->m_strCurDir = m_workDir->path();
+        m_app->m_strCurDir = m_dirs->work.path();
     }
 
     void start_data()

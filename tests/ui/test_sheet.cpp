@@ -1,6 +1,7 @@
 // The main sheet: detection with timer 10001 stepped by hand against an in-process virtual
 // unit, the page set, the key chord, retitling after a language change, the page life cycle,
 // and the whole start-up with its modal sheet.
+#include "ShellDirs.h"
 #include "UnitFixture.h"
 #include "app/PropertyPage.h"
 #include "app/TavoApp.h"
@@ -42,8 +43,7 @@ class TestSheet final : public QObject
     Q_OBJECT
 
 private:
-    std::optional<QTemporaryDir> m_profileDir;
-    std::optional<QTemporaryDir> m_workDir;
+    std::optional<testsupport::ShellDirs> m_dirs;
     StartupOptions m_options;
     std::unique_ptr<testsupport::UnitFixture> m_unit;
     std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
@@ -135,14 +135,11 @@ private slots:
     // The application object as a start-up in English leaves it, without its sheet.
     void init()
     {
-        m_profileDir.emplace();
-        m_workDir.emplace();
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_profileDir->path());
-        QVERIFY(QFile::copy(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"),
-                            m_workDir->filePath(QStringLiteral("Tavo_UIText.txt"))));
+        m_dirs.emplace(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"));
+        QVERIFY(m_dirs->Ready());
         m_boxes = std::make_unique<platform::MessageBoxRecorder>();
         m_options = {};
-        m_options.workingDirectory = m_workDir->path();
+        m_options.workingDirectory = m_dirs->work.path();
         m_options.systemLanguageId = 0x0409;
         QVERIFY(!theApp().InitInstance(m_options));
         theApp().m_bCheckDone = 0;
