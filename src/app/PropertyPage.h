@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
+#include <vector>
 
 class TimerSet;
 
@@ -8,18 +10,24 @@ class TimerSet;
 // page. Derived pages override the hooks below; they are public so that the sheet and tests
 // can drive them.
 //
-// Life cycle. The sheet constructs a page when it adds it to its tab set and deletes it when
-// it removes it, so a page that is added again is a new object with fresh state.
-//  - OnInitDialog() runs once per object, the first time the page is shown (the page's
-//    "dialog initialisation"; create child controls in the constructor, fill them here).
-//  - Every time the page becomes visible: OnInitDialog() (first time only), then
-//    OnShowPage(), then the refresh (OnRefresh() followed by ApplyEnableRule()), all before
-//    the page is painted.
+// Object and window. A page object lives as long as the sheet that owns it; its members (a
+// chosen path, a progress block) keep their values for all that time. What the sheet adds to
+// and takes out of its tab set is the page's window: the controls, built by CreateControls()
+// inside a container of their own. DestroyWindowState() (the page leaves the tab set) stops
+// the page's timers and retires the controls; the next showing creates them afresh and runs
+// OnInitDialog() again.
+//  - Every time the page becomes visible: the window is created if it has none, then
+//    OnInitDialog() (first showing of that window only), OnShowPage() and the refresh
+//    (OnRefresh() followed by ApplyEnableRule()), all before the page is painted.
 //  - Invalidate() asks for the refresh again. Requests are coalesced and run from the event
 //    loop, only while the page is visible; a request made while the page is hidden is served
 //    by the refresh of its next showing. Widgets are never changed inside paintEvent.
 //  - ApplyEnableRule() alone is called again by the sheet whenever a shared flag (connected,
 //    busy, reprogrammed) changes.
+// A handler of the page may be waiting in a modal dialog when its window is retired: the old
+// controls stay alive (hidden, out of the page's children) until a modal dialog no longer
+// stands above the page's top-level window, so the handler never touches a deleted control;
+// the member pointers move to the new controls when they are built.
 //
 // Timers. SetTimer(id, ms) / KillTimer(id) give the page window timers with ids; every tick
 // calls OnTimer(id), an ordinary method that tests call directly to step a timer. Timers()
@@ -33,7 +41,7 @@ public:
     ~CPropertyPage() override;
     Q_DISABLE_COPY_MOVE(CPropertyPage)
 
-    // The page's dialog initialisation: once per page object, at its first showing.
+    // The page's dialog initialisation: once per window, at its first showing.
     virtual void OnInitDialog() {}
     // Runs each time the page becomes visible, after OnInitDialog on the first showing.
     virtual void OnShowPage() {}
@@ -45,7 +53,15 @@ public:
     // Handles a tick of timer id. The default does nothing.
     virtual void OnTimer(int id);
 
-    // True once OnInitDialog has run for this object.
+    // Creates the page's window (its controls) when it has none; the next showing then runs
+    // OnInitDialog. Showing the page calls it; callers only need it to reach the controls of
+    // a page that has not been shown yet.
+    void CreateWindowState();
+    // The page leaves the tab set: stops its timers, hides it and retires its controls.
+    void DestroyWindowState();
+    // True while the page has a window.
+    bool HasWindowState() const { return m_window != nullptr; }
+    // True once OnInitDialog has run for the current window.
     bool IsInitialised() const { return m_initialised; }
 
     // Queues a refresh (coalesced; see the class comment).
@@ -62,12 +78,19 @@ public:
     TimerSet& Timers() { return *m_timers; }
 
 protected:
+    // Builds the page's controls, laid out on window (which fills the page), and points the
+    // page's control members at them. Runs once per window.
+    virtual void CreateControls(QWidget* window);
     void showEvent(QShowEvent* event) override;
 
 private:
     void RunQueuedRefresh();
+    void DeleteRetiredWindows();
 
     TimerSet* m_timers;
+    QWidget* m_window = nullptr;
+    // Windows taken away while a handler may still use their controls.
+    std::vector<QPointer<QWidget>> m_retired;
     bool m_initialised = false;
     bool m_refreshPending = false;
     bool m_refreshQueued = false;

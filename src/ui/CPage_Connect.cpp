@@ -24,11 +24,22 @@ QLabel* StepLabel(int id)
 } // namespace
 
 CPage_Connect::CPage_Connect(CTavoApp& app, CProptySheet& sheet, QWidget* parent)
-    : CPropertyPage(parent), m_app(app), m_sheet(sheet), m_languageLabel(WithId(new QLabel, 1009)),
-      m_languages(WithId(new QComboBox, 1008)), m_apply(WithId(new QPushButton, 1016)),
-      m_webArea(WithId(new QFrame, 1031)), m_usbGroup(WithId(new QGroupBox, 1004)),
-      m_step1(StepLabel(1003)), m_step2(StepLabel(1005)), m_step3(StepLabel(1006))
+    : CPropertyPage(parent), m_app(app), m_sheet(sheet)
 {
+}
+
+CPage_Connect::~CPage_Connect() = default;
+
+void CPage_Connect::CreateControls(QWidget* window)
+{
+    m_languageLabel = WithId(new QLabel, 1009);
+    m_languages = WithId(new QComboBox, 1008);
+    m_apply = WithId(new QPushButton, 1016);
+    m_webArea = WithId(new QFrame, 1031);
+    m_usbGroup = WithId(new QGroupBox, 1004);
+    m_step1 = StepLabel(1003);
+    m_step2 = StepLabel(1005);
+    m_step3 = StepLabel(1006);
     m_languages->setMinimumContentsLength(12);
     m_webArea->setMinimumHeight(240);
     m_webArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -45,15 +56,13 @@ CPage_Connect::CPage_Connect(CTavoApp& app, CProptySheet& sheet, QWidget* parent
     steps->addWidget(m_step2);
     steps->addWidget(m_step3);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(window);
     layout->addLayout(languageRow);
     layout->addWidget(m_webArea, 1);
     layout->addWidget(m_usbGroup);
 
     connect(m_apply, &QPushButton::clicked, this, &CPage_Connect::OnApply);
 }
-
-CPage_Connect::~CPage_Connect() = default;
 
 void CPage_Connect::OnInitDialog()
 {

@@ -35,15 +35,18 @@ public:
     // The Apply button: the list's selection (-1 when none) becomes the language.
     void OnApply();
 
+protected:
+    void CreateControls(QWidget* window) override;
+
 private:
     CTavoApp& m_app;
     CProptySheet& m_sheet;
-    QLabel* m_languageLabel;
-    QComboBox* m_languages;
-    QPushButton* m_apply;
-    QFrame* m_webArea;
-    QGroupBox* m_usbGroup;
-    QLabel* m_step1;
-    QLabel* m_step2;
-    QLabel* m_step3;
+    QLabel* m_languageLabel = nullptr;
+    QComboBox* m_languages = nullptr;
+    QPushButton* m_apply = nullptr;
+    QFrame* m_webArea = nullptr;
+    QGroupBox* m_usbGroup = nullptr;
+    QLabel* m_step1 = nullptr;
+    QLabel* m_step2 = nullptr;
+    QLabel* m_step3 = nullptr;
 };

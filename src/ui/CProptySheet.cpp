@@ -38,6 +38,10 @@ CProptySheet::CProptySheet(CTavoApp& app, QWidget* parent)
     layout->addWidget(m_tabs);
     resize(760, 560);
 
+    for (PageId id : {PageId::Connect, PageId::Update, PageId::Language, PageId::Poi,
+                      PageId::Diagnosis, PageId::Reset})
+        m_pages[Slot(id)] = CreatePage(id);
+
     SetFlagsChangedHandler([this] { QueueEnableRules(); });
     // The key chord must be seen whichever control of the sheet has the focus.
     qApp->installEventFilter(this);
@@ -49,10 +53,8 @@ CProptySheet::~CProptySheet()
     qApp->removeEventFilter(this);
     m_timers->KillAll();
     // Pages hold references to this sheet's state and catalogue: they go first.
-    for (QPointer<CPropertyPage>& page : m_pages)
-        delete page.data();
-    for (QPointer<CPropertyPage>& page : m_retired)
-        delete page.data();
+    for (CPropertyPage*& page : m_pages)
+        delete std::exchange(page, nullptr);
 }
 
 void CProptySheet::showEvent(QShowEvent* event)
@@ -97,8 +99,6 @@ void CProptySheet::OnTimer(int id)
 {
     if (id != kDetectionTimer)
         return;
-
-    DeleteRetiredPages();
 
     if (m_bIdentityPending) {
         m_bIdentityPending = false;
@@ -212,53 +212,34 @@ CPropertyPage* CProptySheet::CreatePage(PageId id)
 
 int CProptySheet::AddPage(PageId id)
 {
-    QPointer<CPropertyPage>& slot = m_pages[Slot(id)];
-    if (!slot)
-        slot = CreatePage(id);
+    CPropertyPage* page = m_pages[Slot(id)];
+    const int existing = m_tabs->indexOf(page);
+    if (existing >= 0)
+        return existing;
+    // A window of its own from now on; it initialises when it is first shown.
+    page->CreateWindowState();
     const QString title = m_app.m_strText[static_cast<std::size_t>(TitleTextOf(id))];
-    const int existing = m_tabs->indexOf(slot);
-    return existing >= 0 ? existing : m_tabs->addTab(slot, title);
+    return m_tabs->addTab(page, title);
 }
 
 void CProptySheet::RemovePage(PageId id)
 {
-    QPointer<CPropertyPage>& slot = m_pages[Slot(id)];
-    if (!slot)
-        return;
-    CPropertyPage* page = slot.data();
-    slot.clear();
+    CPropertyPage* page = m_pages[Slot(id)];
     const int index = m_tabs->indexOf(page);
-    if (index >= 0) {
-        // Leave the page for its left neighbour first; otherwise the tab widget would show
-        // (and so initialise) its right neighbour on the way.
-        if (index == m_tabs->currentIndex() && m_tabs->count() > 1)
-            m_tabs->setCurrentIndex(index > 0 ? index - 1 : 1);
-        m_tabs->removeTab(index);
-    }
-    // The page's window is gone for the user at once: no timer of it ticks any more.
-    page->Timers().KillAll();
-    page->hide();
-    m_retired.emplace_back(page);
-    DeleteRetiredPages();
-}
-
-void CProptySheet::DeleteRetiredPages()
-{
-    // A modal dialog above the sheet (a box, a file dialog, a progress dialog) may belong to a
-    // page's handler that waits in it, or be owned by the page: deleting the page now would
-    // pull the object from under that handler. Such pages go once the dialog has closed.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != this)
+    if (index < 0)
         return;
-    std::vector<QPointer<CPropertyPage>> retired;
-    retired.swap(m_retired);
-    for (QPointer<CPropertyPage>& page : retired)
-        delete page.data();
+    // Leave the page for its left neighbour first; otherwise the tab widget would show (and so
+    // initialise) its right neighbour on the way.
+    if (index == m_tabs->currentIndex() && m_tabs->count() > 1)
+        m_tabs->setCurrentIndex(index > 0 ? index - 1 : 1);
+    m_tabs->removeTab(index);
+    page->DestroyWindowState();
 }
 
 CPropertyPage* CProptySheet::Page(PageId id) const
 {
-    return m_pages[Slot(id)].data();
+    CPropertyPage* page = m_pages[Slot(id)];
+    return m_tabs->indexOf(page) >= 0 ? page : nullptr;
 }
 
 void CProptySheet::SetActivePage(int position)
@@ -335,8 +316,8 @@ void CProptySheet::OnKeyChord()
 
 void CProptySheet::RebuildIfRequested()
 {
-    // Rebuilding deletes the pages, and with them the timer of a page that is running an
-    // operation on the unit: the request waits until the link is free again.
+    // Rebuilding takes the pages' windows away, and with them the timer of a page that is
+    // running an operation on the unit: the request waits until the link is free again.
     if (!m_bRebuildPages || m_bDeviceBusy.load())
         return;
     m_bRebuildPages = false;

@@ -4,9 +4,7 @@
 #include "update/VersionCatalogue.h"
 
 #include <QDialog>
-#include <QPointer>
 #include <array>
-#include <vector>
 
 class CPropertyPage;
 class CTavoApp;
@@ -18,12 +16,12 @@ class TimerSet;
 // are in its tab set. Through SheetState it holds what every page shares: the busy flags,
 // the identity and the diagnosis unlock; it also holds the version catalogue.
 //
-// A page that leaves the tab set is hidden, its timers are stopped and it is deleted; added
-// again it is constructed anew, so its OnInitDialog runs again when it is next shown. While a
-// modal dialog other than the sheet is open (a page's handler may be waiting in it) the
-// deletion waits for the next detection tick after the dialog has closed. Whenever a busy flag
-// changes (from any thread) and whenever the connection changes, every visible page applies its
-// enable rule again, on the user-interface thread.
+// The page objects are created with the sheet and live as long as it. A page that leaves the
+// tab set loses its window (its timers stop and its controls go, see CPropertyPage); added
+// again, its window is created afresh and its OnInitDialog runs again when it is next shown,
+// while the page object keeps its members. Whenever a busy flag changes (from any thread) and
+// whenever the connection changes, every visible page applies its enable rule again, on the
+// user-interface thread.
 //
 // The sheet has no OK, Cancel, Help or Apply button; closing it ends the program.
 class CProptySheet final : public QDialog, public SheetState
@@ -72,14 +70,16 @@ public:
     // Reads the identity again (hwId from all eight bits of byte 63); rebuilds nothing.
     void OnRefreshIdentity();
 
-    // Constructs page id, appends it to the tab set with its title text and returns its
-    // position. The caller records the position in the application's table.
+    // Appends page id to the tab set with its title text and returns its position. The
+    // caller records the position in the application's table.
     int AddPage(PageId id);
-    // Takes page id out of the tab set and deletes it (see the class comment for when);
-    // nothing happens when it is not there. Page(id) is null from then on.
+    // Takes page id out of the tab set and destroys its window; nothing happens when it is
+    // not there. Page(id) is null from then on.
     void RemovePage(PageId id);
     // The page object while it is in the tab set, else null.
     CPropertyPage* Page(PageId id) const;
+    // The page object, in the tab set or not; it lives as long as the sheet.
+    CPropertyPage* PageObject(PageId id) const { return m_pages[static_cast<std::size_t>(id)]; }
     // Makes the tab at position the current one (positions out of range are ignored).
     void SetActivePage(int position);
     int ActivePosition() const;
@@ -99,16 +99,14 @@ private:
     void ShowSplash();
     void OnKeyChord();
     void RebuildIfRequested();
-    void DeleteRetiredPages();
     void QueueEnableRules();
     void ApplyEnableRules();
 
     CTavoApp& m_app;
     QTabWidget* m_tabs;
     TimerSet* m_timers;
-    std::array<QPointer<CPropertyPage>, 6> m_pages;
-    // Pages out of the tab set whose deletion waits for a modal dialog to close.
-    std::vector<QPointer<CPropertyPage>> m_retired;
+    // Owned by the sheet, indexed by PageId.
+    std::array<CPropertyPage*, 6> m_pages{};
     bool m_initialised = false;
     bool m_f7Down = false;
 };

@@ -49,12 +49,11 @@ const QString kBinFilter = QStringLiteral("Bin File(*.bin) |*.bin||");
 
 CPage_Reset::CPage_Reset(SheetState& sheet, QWidget* parent) : CPropertyPage(parent), m_sheet(sheet)
 {
-    BuildControls();
 }
 
 CPage_Reset::~CPage_Reset() = default;
 
-void CPage_Reset::BuildControls()
+void CPage_Reset::CreateControls(QWidget* window)
 {
     m_modeGroup = WithId(new QGroupBox, kIdModeGroup);
     m_auto = WithId(new QRadioButton, kIdAuto);
@@ -95,7 +94,7 @@ void CPage_Reset::BuildControls()
     bottomRow->addWidget(m_progressBar, 1);
     bottomRow->addWidget(m_update);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(window);
     layout->addWidget(m_modeGroup);
     layout->addWidget(m_stepsGroup);
     layout->addLayout(bottomRow);

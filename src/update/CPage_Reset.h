@@ -59,11 +59,13 @@ public:
     // True while the recovery worker runs.
     bool WorkerRunning() const { return m_worker.Running(); }
 
+protected:
+    void CreateControls(QWidget* window) override;
+
 private:
     // Owner of the page's message boxes and dialogs: the sheet's window, which outlives a
     // page that the sheet removes while one of them is open.
     QWidget* DialogOwner();
-    void BuildControls();
     void PullData();
     void PushData();
     bool Download();

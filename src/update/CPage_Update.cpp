@@ -83,12 +83,11 @@ CPage_Update::CPage_Update(SheetState& sheet, const VersionCatalogue& catalogue,
     : CPropertyPage(parent), m_sheet(sheet), m_catalogue(catalogue),
       m_progress(std::make_shared<TransferProgress>())
 {
-    BuildControls();
 }
 
 CPage_Update::~CPage_Update() = default;
 
-void CPage_Update::BuildControls()
+void CPage_Update::CreateControls(QWidget* window)
 {
     m_auto = WithId(new QRadioButton, kIdAuto);
     m_manual = WithId(new QRadioButton, kIdManual);
@@ -153,7 +152,7 @@ void CPage_Update::BuildControls()
     bottomRow->addWidget(m_statusLabel, 1);
     bottomRow->addWidget(m_update);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(window);
     layout->addLayout(modes);
     layout->addLayout(frames);
     layout->addLayout(progressRow);
@@ -252,11 +251,9 @@ bool CPage_Update::AutoUpdatePlan()
         }
     }
 
-    // Each download dialog runs a nested event loop, in which the sheet may take this page out
-    // of its tab set (the unit was unplugged). The sheet then hides the page and keeps the
-    // object until the dialog has closed: the plan ends there, and nothing reaches the unit
-    // from a page that the user no longer sees.
-    const QPointer<CPage_Update> self(this);
+    // Each download dialog runs a nested event loop, in which the sheet may take this page's
+    // window away (the unit was unplugged). The plan goes on: the page object stays, and the
+    // link check after the downloads reports the missing unit.
     std::uint32_t ordinal = 0;
     for (ContentKind kind : kAllContentKinds) {
         if (!IsNeeded(kind))
@@ -267,8 +264,6 @@ bool CPage_Update::AutoUpdatePlan()
         const QString name = CatalogueName(m_catalogue, kind, m_nChosen[KindIndex(kind)]);
         const int fetched =
             m_downloads.DownloadFromServer(kind, ordinal, m_nTotal, name, DialogOwner());
-        if (!self || isHidden())
-            return false;
         if (!fetched) {
             m_progress->error.store(1);
             platform::MessageBox(AppText(res.downloadFailedText), {}, platform::MsgButtons::Ok,

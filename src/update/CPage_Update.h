@@ -68,8 +68,7 @@ public:
     void RefreshVersionStatus();
     // Marks the kinds that need updating and downloads their files in the order DB, voice,
     // image, firmware, counting 1 / total upwards. False, after showing the kind's failure
-    // text, when a download fails (later kinds are not downloaded); false without a word when
-    // the sheet took the page out of its tab set during a download.
+    // text, when a download fails (later kinds are not downloaded).
     bool AutoUpdatePlan();
     // The UPDATE button: plan, link check, "OnUpdate" = 165, stage timer.
     void OnUpdateButton();
@@ -83,6 +82,9 @@ public:
     std::shared_ptr<const TransferProgress> Progress() const { return m_progress; }
     // True while a programming worker of this page runs.
     bool WorkerRunning() const { return m_worker.Running(); }
+
+protected:
+    void CreateControls(QWidget* window) override;
 
 private:
     struct KindControls
@@ -98,7 +100,6 @@ private:
     // Owner of the page's message boxes and dialogs: the sheet's window, which outlives a
     // page that the sheet removes while one of them is open.
     QWidget* DialogOwner();
-    void BuildControls();
     void FillList(ContentKind kind);
     void OnListChanged(ContentKind kind, int index);
     void PushData();
