@@ -207,13 +207,27 @@ void TestEngine::failures_data()
                             << platform::ErrorText(code) << sent;
     };
     const auto fw = ContentKind::Firmware;
-    row("DB, no file", ContentKind::Db, "none", -1, 8003, 0);
-    row("image, a folder that cannot be read", ContentKind::Image, "folder", -1, 8014, 0);
-    row("DB, unplugged before the opening packet", ContentKind::Db, "1000", 0, 8005, 0);
-    row("image, write fails mid-stream", ContentKind::Image, "1000", 5, 8016, 5);
+    const auto db = ContentKind::Db;
+    const auto voice = ContentKind::Voice;
+    const auto image = ContentKind::Image;
+    // Every code of the update wizard's table at its own failure point; each kind's opening
+    // and data write failures are shown by the wizard's own test.
+    row("DB, no file", db, "none", -1, 8003, 0);
+    row("DB, a folder that cannot be read", db, "folder", -1, 8004, 0);
+    row("DB, unplugged before the opening packet", db, "1000", 0, 8005, 0);
     // A block inside the announced length comes back short: the file lost its tail while it
     // was sent. The stream's read buffer is far smaller than the part cut off.
-    row("voice, file cut short while sent", ContentKind::Voice, "shrinking", -1, 8012, 1 + 2048);
+    row("DB, file cut short while sent", db, "shrinking", -1, 8007, 1 + 2048);
+    row("voice, no file", voice, "none", -1, 8008, 0);
+    row("voice, a folder", voice, "folder", -1, 8009, 0);
+    row("voice, file cut short while sent", voice, "shrinking", -1, 8012, 1 + 2048);
+    row("image, no file", image, "none", -1, 8013, 0);
+    row("image, a folder", image, "folder", -1, 8014, 0);
+    row("image, write fails mid-stream", image, "1000", 5, 8016, 5);
+    row("image, file cut short while sent", image, "shrinking", -1, 8017, 1 + 2048);
+    row("firmware, no file", fw, "none", -1, 8018, 0);
+    row("firmware, a folder", fw, "folder", -1, 8019, 0);
+    row("firmware, unplugged before the opening packet", fw, "65536", 0, 8020, 0);
     row("firmware, write fails in the file's data", fw, "65536", 10, 8021, 10);
     row("firmware, write fails in the zero padding", fw, "1000", 20, 8022, 20);
 }

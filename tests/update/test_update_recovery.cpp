@@ -142,6 +142,8 @@ private slots:
                                               << QStringList{u"1 / 1 /FW/TavoFw.bin"_s};
         QTest::newRow("$RH without acknowledge")
             << true << false << "nak" << QStringList{u"Error[9003]"_s} << probe << none;
+        QTest::newRow("$RH answered short")
+            << true << false << "short" << QStringList{u"Error[9002]"_s} << probe << none;
         QTest::newRow("unit gone")
             << true << false << "unplugged" << QStringList{u"Error[9001]"_s} << none << none;
     }
@@ -160,6 +162,8 @@ private slots:
             QVERIFY(QFile::rename(image, image + u".away"_s));
         else if (setup == u"nak"_s)
             m_unit->unit().injectFault(tavo::FaultKind::Nak);
+        else if (setup == u"short"_s)
+            m_unit->unit().injectFault(tavo::FaultKind::Short);
         else if (setup == u"unplugged"_s)
             m_unit->unit().unplug();
         m_state->m_identity.bootMode = bootMode;
@@ -310,6 +314,45 @@ private slots:
         QTRY_VERIFY(!UpdateEnabled());
     }
 
+    // The Manual instructions as a user follows them: the file is chosen while the unit still
+    // runs normally, then the unit is plugged in again in boot mode.
+    void manualRecoveryAcrossAReplug()
+    {
+        const QByteArray image = PatternBytes(65536, 5);
+        const QString path = m_work.filePath(u"chosen.bin"_s);
+        QVERIFY(WriteFile(path, image));
+        OpenSheet(CProptySheet::PageId::Reset, &CTavoApp::m_nPageReset);
+        Manual(path);
+
+        const auto replug = [this](bool bootMode) {
+            m_unit->unit().unplug();
+            m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+            m_unit->unit().setBootButton(bootMode);
+            m_unit->unit().plug();
+            m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+            m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        };
+        replug(true);
+        QCOMPARE(m_sheet->Page(CProptySheet::PageId::Reset), m_page.data());
+        QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
+        // A new window starts in Auto; Manual shows the file chosen before.
+        QVERIFY(IsAuto());
+        Manual();
+        QCOMPARE(Control<QLineEdit>(1021)->text(), path);
+        m_unit->unit().clearTrace();
+        ClickUpdate();
+        WaitForWorker();
+        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
+        const Packets sent = Sent();
+        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
+        QCOMPARE(StreamData(sent, 1), image);
+        QVERIFY(!UpdateEnabled());
+
+        // Detected again, the recovered unit can be recovered once more.
+        replug(true);
+        QTRY_VERIFY(UpdateEnabled());
+    }
+
     void pageRemovedWhileADialogIsOpen_data()
     {
         QTest::addColumn<bool>("browse");
@@ -359,6 +402,7 @@ private:
         QVERIFY(m_page->IsInitialised());
     }
 
+    bool IsAuto() const { return Control<QRadioButton>(1068)->isChecked(); }
     bool UpdateEnabled() const { return Control<QPushButton>(1059)->isEnabled(); }
     int Bar() const { return Control<QProgressBar>(1060)->value(); }
     void ClickUpdate() { QTest::mouseClick(Control<QPushButton>(1059), Qt::LeftButton); }

@@ -115,6 +115,10 @@ private slots:
         QCOMPARE(Control<QComboBox>(1081)->currentIndex(), 4);
         m_page->RefreshNow();
         QCOMPARE(lists(), expected);
+        // No unit, no UPDATE.
+        theApp().m_bConnected = 0;
+        m_page->RefreshNow();
+        QVERIFY(!UpdateEnabled());
 
         // The illustrations are four different pictures, the status icons 32 x 32.
         QList<QImage> pictures;
@@ -223,7 +227,7 @@ private slots:
     void noRun_data()
     {
         QTest::addColumn<Unit>("unit");
-        QTest::addColumn<QString>("missing"); // a file the server lacks
+        QTest::addColumn<QString>("missing"); // a file the server lacks, or a fault of the $BT
         QTest::addColumn<QStringList>("downloads");
         QTest::addColumn<QString>("box");
 
@@ -245,6 +249,10 @@ private slots:
             << Unit{.dbIndex = 3} << QString() << noName << UiText(23);
         QTest::newRow("area past the 50")
             << Unit{.dbIndex = 200} << QString() << noName << UiText(23);
+        // The link check fails: the run never starts.
+        QTest::newRow("$BT answered short")
+            << Unit{.fwVersion = 1} << "short"
+            << kAllFour.mid(3).replaceInStrings(u"4 / 4"_s, u"1 / 1"_s) << u"Error[9002]"_s;
     }
     void noRun()
     {
@@ -252,10 +260,14 @@ private slots:
         QFETCH(QString, missing);
         QFETCH(QStringList, downloads);
         QFETCH(QString, box);
+        const bool linkFault = missing == u"short"_s;
 
         const QString path = m_tree.Path(missing);
         const auto restore = qScopeGuard([&] { QFile::rename(path + u".away"_s, path); });
-        QVERIFY(missing.isEmpty() || QFile::rename(path, path + u".away"_s));
+        if (linkFault)
+            m_unit->unit().injectFault(tavo::FaultKind::Short);
+        else
+            QVERIFY(missing.isEmpty() || QFile::rename(path, path + u".away"_s));
         Apply(unit);
         OpenPage();
         if (unit.dbIndex >= 3)
@@ -263,7 +275,7 @@ private slots:
 
         QCOMPARE(Update(), downloads);
         QCOMPARE(m_boxes->texts(), QStringList{box});
-        QCOMPARE(Describe(Sent()), QStringList{});
+        QCOMPARE(Describe(Sent()), linkFault ? QStringList{u"$BT"_s} : QStringList{});
         QCOMPARE(m_page->Progress()->error.load(), downloads.isEmpty() ? 0 : 1);
         QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
         QVERIFY(!m_page->Timers().IsActive(kStageTimer));
@@ -299,6 +311,8 @@ private slots:
                                                  << "Error[9003]" << QStringList{u"$WB"_s};
         QTest::newRow("$WB to an unplugged unit") << ContentKind::Firmware << "unplug"
                                                   << "Error[9001]" << nothing;
+        QTest::newRow("$WB answered short") << ContentKind::Firmware << "short"
+                                            << "Error[9002]" << QStringList{u"$WB"_s};
         QTest::newRow("firmware data, write failure")
             << ContentKind::Firmware << "write-fail"
             << "Error[8021]" << QStringList{u"$WB"_s, u"$WFE 00000000 65536 1024 +1"_s};
@@ -321,6 +335,8 @@ private slots:
             m_unit->unit().unplug();
         else if (fault == u"nak"_s)
             m_unit->unit().injectFault(tavo::FaultKind::Nak);
+        else if (fault == u"short"_s)
+            m_unit->unit().injectFault(tavo::FaultKind::Short);
         else
             m_unit->unit().injectFault(tavo::FaultKind::WriteFail, 3);
         Tick();
@@ -342,6 +358,17 @@ private slots:
         QCOMPARE(m_boxes->texts().size(), 1);
         QCOMPARE(m_page->Timers().Interval(kStageTimer), 500);
         QCOMPARE(UpdateEnabled(), !reprogrammed);
+        if (reprogrammed)
+            return;
+        // Nothing of the failed run stands in the way of a second one on the same page.
+        m_unit->unit().unplug();
+        m_unit->unit().plug();
+        m_boxes->clear();
+        QCOMPARE(Update(), kAllFour);
+        RunStages();
+        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
+        QCOMPARE(OnUpdateValue(), 0);
+        QVERIFY(m_unit->unit().status().dbIntact);
     }
 
     void completionNotice_data()
@@ -403,9 +430,8 @@ private slots:
 
     void interruptedRunIsRedoneInFull()
     {
-        Apply({.dbVersion = 1, .voiceVersion = 1});
-        OpenPage();
-        QCOMPARE(Update().size(), 2);
+        OpenUpdatePage();
+        QCOMPARE(Update(), kAllFour);
         RunUntilStage(ContentKind::Voice);
         // The unit goes away in the middle of the voice stream.
         m_unit->unit().injectFault(tavo::FaultKind::Unplug, 4);
@@ -413,14 +439,16 @@ private slots:
         QCOMPARE(m_boxes->texts(), QStringList{u"Error[8011]"_s});
         QCOMPARE(OnUpdateValue(), CPage_Update::kRunUnderWay);
 
-        // The unit comes back; the sheet clears the flags and creates the page anew.
-        delete m_page.data();
+        // The unit comes back: the sheet rebuilds its pages, and the page's new window offers
+        // every kind again, whatever the unit now reports.
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
         m_unit->unit().plug();
-        m_unit->unit().clearTrace();
         m_boxes->clear();
-        m_state->SetReprogrammed(false);
-        Apply({});
-        OpenPage();
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        m_sheet->OnTimer(CProptySheet::kDetectionTimer);
+        m_unit->unit().clearTrace();
+        m_sheet->SetActivePage(theApp().m_nPageUpdate);
         QVERIFY(m_page->IsResuming());
         QCOMPARE(Shown(), u"NNNN"_s);
         QCOMPARE(Update(), kAllFour);
@@ -430,7 +458,7 @@ private slots:
         QCOMPARE(StepText(), u"4 / 4"_s);
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QCOMPARE(OnUpdateValue(), 0);
-        // The resume flag belongs to the page's window: this page keeps it.
+        // The resume flag belongs to the page's window: this window keeps it.
         QVERIFY(m_page->IsResuming());
     }
 
