@@ -6,7 +6,6 @@
 #include "link/UsbLink.h"
 
 #include <QString>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstring>
 #include <future>
@@ -65,62 +64,32 @@ inline QString SettingsStart()
     return answer ? Slice(*answer, 0, 3) : QString();
 }
 
-// Writes a command packet whose fourth letter counts ("$WDS", "$WFE").
-inline bool WriteHeader(const char* command, std::uint32_t address, std::uint32_t length,
-                        std::uint32_t count)
+// Writes a command packet whose fourth letter counts ("$WDS", "$WFE"), then whole 64-byte
+// packets of data, at most maxPackets, as the engine does.
+inline bool WriteCommand(const char* command, std::uint32_t address, std::uint32_t length,
+                         std::uint32_t count, const Bytes& data = {},
+                         std::size_t maxPackets = SIZE_MAX)
 {
     BuildCommand(command, address, length, count);
     g_cmdPacket[3] = static_cast<std::uint8_t>(command[3]);
-    return UsbWritePacket();
-}
-
-// Writes whole 64-byte packets of bytes, at most maxPackets, as the engine does.
-inline bool WriteData(const Bytes& bytes, std::size_t maxPackets = SIZE_MAX)
-{
-    for (std::size_t k = 0; k < std::min(bytes.size() / 64, maxPackets); ++k) {
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(64 * k), 64, g_cmdPacket.begin());
+    if (!UsbWritePacket())
+        return false;
+    for (std::size_t k = 0; k < std::min(data.size() / 64, maxPackets); ++k) {
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(64 * k), 64, g_cmdPacket.begin());
         if (!UsbWritePacket())
             return false;
     }
     return true;
 }
 
-inline bool StreamContent(const Bytes& file, std::uint32_t address)
-{
-    const auto size = static_cast<std::uint32_t>(file.size());
-    return WriteHeader("$WDS", address, size, size / 64) && WriteData(file);
-}
-
-// "$WFE" and 1024 packets: the file's whole packets, then zeros.
-inline bool StreamFirmware(const Bytes& file)
-{
-    Bytes image(65536, 0);
-    std::copy_n(file.begin(), std::min<std::size_t>(file.size() / 64 * 64, 65536), image.begin());
-    return WriteHeader("$WFE", 0, 65536, 1024) && WriteData(image);
-}
-
-// A content file from the unit's own generator.
-inline Bytes ContentFile(tavo::ContentFileKind kind, std::uint8_t index, std::uint32_t version,
-                         std::uint32_t size, bool exactSize = false)
+// A content file from the unit's own generator, streamed to address as the engine does.
+inline bool StreamContent(tavo::ContentFileKind kind, std::uint8_t index, std::uint32_t size,
+                          std::uint32_t address)
 {
     Bytes file;
-    tavo::MakeContentFile({kind, index, version, size, exactSize}, file);
-    return file;
-}
-
-inline void Replug(tavo::VirtualUnit& unit)
-{
-    unit.unplug();
-    unit.plug();
-}
-
-// Options for a unit with its socket and state folder in dir.
-inline tavo::UnitOptions OptionsIn(const QTemporaryDir& dir)
-{
-    tavo::UnitOptions options;
-    options.socketPath = dir.filePath(QStringLiteral("unit.sock")).toStdString();
-    options.stateDir = dir.filePath(QStringLiteral("state")).toStdString();
-    return options;
+    tavo::MakeContentFile({kind, index, 90115, size}, file);
+    const auto length = static_cast<std::uint32_t>(file.size());
+    return WriteCommand("$WDS", address, length, length / 64, file);
 }
 
 // A client on the unit's socket, to send what the library never would.

@@ -119,7 +119,6 @@ void TestUnitCli::serveAndControl()
     BuildCommand("$ZZ", 0, 0, 1);
     QVERIFY(UsbWritePacket());
     QCOMPARE(Control(socket, QStringLiteral("unplug")), ok);
-    QCOMPARE(UsbProbe(), kInvalidHandle);
     QCOMPARE(Status(socket).value(QStringLiteral("plugged")).toBool(), false);
     QCOMPARE(Control(socket, QStringLiteral("boot on")), ok);
     QCOMPARE(Control(socket, QStringLiteral("plug")), ok);
@@ -135,8 +134,7 @@ void TestUnitCli::serveAndControl()
     QVERIFY(Control(socket, QString()).startsWith(QStringLiteral("2: ")));
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
-    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(serve.exitCode(), 0);
+    QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
     // The trace: command bytes 0-19 as written, then 44 zero bytes; the answer: the
     // acknowledge, 56 zeros.
     QFile trace(dir.filePath(QStringLiteral("trace.txt")));
