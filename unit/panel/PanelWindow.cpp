@@ -2,6 +2,7 @@
 
 #include "UnitChannel.h"
 
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,6 +40,9 @@ PanelWindow::PanelWindow(const QString& socketPath, QWidget* parent)
     QFont bold = m_connection->font();
     bold.setBold(true);
     m_connection->setFont(bold);
+    // Wide enough for its longest text, so the window does not change size as the unit does.
+    m_connection->setMinimumWidth(
+        QFontMetrics(bold).horizontalAdvance(DescribeConnection(false, false)) + 8);
     m_problem->setWordWrap(true);
     m_problem->setStyleSheet(QStringLiteral("color: #b00020"));
     m_last->setWordWrap(true);

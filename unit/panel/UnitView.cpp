@@ -18,7 +18,14 @@ QString Number(const QJsonObject& status, const char* key)
     return QString::number(status.value(QLatin1StringView(key)).toInteger());
 }
 
-QString Connection(bool plugged, bool bootMode)
+QString Intact(bool intact)
+{
+    return intact ? QStringLiteral("intact") : QStringLiteral("damaged");
+}
+
+} // namespace
+
+QString DescribeConnection(bool plugged, bool bootMode)
 {
     if (plugged)
         return bootMode ? QStringLiteral("Plugged in, boot mode")
@@ -26,13 +33,6 @@ QString Connection(bool plugged, bool bootMode)
     return bootMode ? QStringLiteral("Unplugged; boot mode at the next plug-in")
                     : QStringLiteral("Unplugged; normal mode at the next plug-in");
 }
-
-QString Intact(bool intact)
-{
-    return intact ? QStringLiteral("intact") : QStringLiteral("damaged");
-}
-
-} // namespace
 
 UnitView DescribeStatus(const QString& answer)
 {
@@ -46,7 +46,7 @@ UnitView DescribeStatus(const QString& answer)
     view.plugged = status.value(QLatin1StringView("plugged")).toBool();
     view.bootButton = status.value(QLatin1StringView("bootButton")).toBool();
     view.connection =
-        Connection(view.plugged, status.value(QLatin1StringView("bootMode")).toBool());
+        DescribeConnection(view.plugged, status.value(QLatin1StringView("bootMode")).toBool());
     view.identity = {
         {QStringLiteral("Hardware id"), Number(status, "hwId")},
         {QStringLiteral("Firmware"), Number(status, "fwVersion")},

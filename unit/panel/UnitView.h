@@ -22,6 +22,10 @@ struct UnitView
     QString problem;         // why nothing is shown, or the unit's state-folder error
 };
 
+// The cable and the mode in one line: "Plugged in, normal mode", "Unplugged; boot mode at
+// the next plug-in", ...
+QString DescribeConnection(bool plugged, bool bootMode);
+
 // The view of a `status` answer (one JSON object). An answer that is not one reads as no
 // unit, with the answer as the problem.
 UnitView DescribeStatus(const QString& answer);
