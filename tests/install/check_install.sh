@@ -81,7 +81,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 
-DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
+DESTDIR=$root "${CMAKE:-cmake}" --install "$build" --prefix /usr >"$work/install.log" 2>&1 ||
     fail "cmake --install failed: $(cat "$work/install.log")"
 
 expected=(
