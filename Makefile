@@ -2,6 +2,7 @@
 #   make demo     build, then run Tolvane_Down against a virtual unit and a local update server
 #   make check    build, run every test, then build the tests with ASan + UBSan and run them again
 #   make package  build, then the Debian package build/package/tolvane-down_<version>_<arch>.deb
+#   make install  build, then install under PREFIX (default /usr/local); DESTDIR is honoured
 # All install the Debian packages that are missing first.
 
 BUILD      ?= build
@@ -10,6 +11,7 @@ JOBS       ?= $(shell nproc)
 CMAKE      ?= cmake
 CTEST      ?= ctest
 CPACK      ?= cpack
+PREFIX     ?= /usr/local
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev \
             libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth x11-utils \
@@ -17,7 +19,7 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-op
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan test test-asan check demo package bench format clean
+.PHONY: all deps build build-asan test test-asan check demo package install bench format clean
 
 all: build
 
@@ -65,6 +67,9 @@ demo: build
 package: build
 	cd $(BUILD) && $(CPACK) -G DEB
 	@echo "Install it with: $(SUDO) apt-get install $$(realpath $$(ls -t $(BUILD)/package/*.deb | head -n 1))"
+
+install: build
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(BUILD) --prefix "$(PREFIX)"
 
 bench: build
 	$(BUILD)/bin/bench_link
