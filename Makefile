@@ -1,20 +1,25 @@
-# Two entry points on a fresh Debian 12 machine:
-#   make demo   build, then run Tolvane_Down against a virtual unit and a local update server
-#   make check  build, run every test, then build the tests with ASan + UBSan and run them again
-# Both install the Debian packages that are missing first.
+# Entry points on a fresh Debian 12 machine:
+#   make demo     build, then run Tolvane_Down against a virtual unit and a local update server
+#   make check    build, run every test, then build the tests with ASan + UBSan and run them again
+#   make package  build, then the Debian package build/package/tolvane-down_<version>_<arch>.deb
+#   make install  build, then install under PREFIX (default /usr/local); DESTDIR is honoured
+# All install the Debian packages that are missing first.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE      ?= cmake
 CTEST      ?= ctest
+CPACK      ?= cpack
+PREFIX     ?= /usr/local
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev \
-            libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth
+            libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth x11-utils \
+            desktop-file-utils appstream dpkg-dev file
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan test test-asan check demo bench format clean
+.PHONY: all deps build build-asan test test-asan check demo package install bench format clean
 
 all: build
 
@@ -57,6 +62,14 @@ check:
 
 demo: build
 	./scripts/demo.sh $(BUILD)
+
+# The package's dependencies come from dpkg-shlibdeps (dpkg-dev), which needs file.
+package: build
+	cd $(BUILD) && $(CPACK) -G DEB
+	@echo "Install it with: $(SUDO) apt-get install $$(realpath $$(ls -t $(BUILD)/package/*.deb | head -n 1))"
+
+install: build
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(BUILD) --prefix "$(PREFIX)"
 
 bench: build
 	$(BUILD)/bin/bench_link

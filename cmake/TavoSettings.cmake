@@ -16,3 +16,8 @@ if(TAVO_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(tavo_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The names the desktop knows the program and the virtual unit panel by: their desktop
+# entries, icons and metainfo carry them.
+set(TAVO_DESKTOP_ID invalid.ostrel.TolvaneDown)
+set(TAVO_PANEL_DESKTOP_ID invalid.ostrel.TavoUnitPanel)

@@ -7,7 +7,8 @@
 # Creates the run folder BUILD_DIR/run with the program's data files, starts a virtual unit
 # there with a fresh state (plugged in, normal mode), writes an update tree that offers newer
 # content than the unit holds and serves it with a real FTP server on 127.0.0.1, starts the
-# program in that folder, and stops the server and the unit when the program ends.
+# program in that folder with the unit's panel window beside it, and stops the panel, the
+# server and the unit when the program ends.
 #
 # The program uses the user's own profile (~/.config/Ostrel updater/Tolvane_Down.ini) and
 # documents folder, as it does outside the demo. For the length of the demo the profile's
@@ -32,7 +33,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 1
 fi
 
-for program in Tolvane_Down tavo-unit; do
+for program in Tolvane_Down tavo-unit tavo-unit-panel; do
     if [ ! -x "$bin/$program" ]; then
         echo "demo: $bin/$program is missing; build first (make build)." >&2
         exit 1
@@ -61,8 +62,9 @@ cp "$run/server/Tavo_VersionInfo.txt" "$run/"
     --trace "$run/unit-trace.txt" --pace usb-full-speed &
 unit_pid=$!
 ftp_pid=
+panel_pid=
 stop_all() {
-    for pid in $ftp_pid $unit_pid; do
+    for pid in $panel_pid $ftp_pid $unit_pid; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -144,7 +146,7 @@ cat <<TEXT
 Tolvane_Down runs in $run against a virtual Tavo unit (plugged in, normal mode) and an
 update server at $server that offers newer content than the unit holds.
 Press UPDATE on the Update page, then unplug and plug the unit to see the new versions.
-Drive the unit from another terminal:
+Drive the unit with the "Tavo virtual unit" window, or from another terminal:
   $ctl unplug        take the USB cable out
   $ctl plug          put it back in
   $ctl boot on       hold the POI button: the next plug-in comes up in boot mode
@@ -156,6 +158,10 @@ Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged 
 $run/unit-trace.txt; downloads land in $documents. The profile is
 $profile. Close the window to end the demo.
 TEXT
+
+# The virtual unit's window beside the program: plug, unplug, the POI button, faults.
+"$bin/tavo-unit" panel --socket "$socket" &
+panel_pid=$!
 
 export TAVO_UNIT_SOCKET=$socket
 status=0

@@ -10,6 +10,8 @@ int Serve(Arguments& args);
 int Control(Arguments& args);
 int MakeContent(Arguments& args);
 int MakeServer(Arguments& args);
+// Replaces this process with the panel window (tavo-unit-panel, beside this executable).
+int Panel(Arguments& args);
 
 // Prints "tavo-unit: <text>" on standard error and returns status.
 int Fail(int status, const std::string& text);

@@ -15,7 +15,8 @@ constexpr const char* kUsage =
     "                | check-delay MS\n"
     "  tavo-unit make-content --kind db|voice|image|firmware [--index N] --version V\n"
     "                  --size BYTES [--exact-size] -o FILE\n"
-    "  tavo-unit make-server DIR [--db-size BYTES] [--voice-size BYTES] [--image-size BYTES]\n";
+    "  tavo-unit make-server DIR [--db-size BYTES] [--voice-size BYTES] [--image-size BYTES]\n"
+    "  tavo-unit panel [--socket PATH]\n";
 
 } // namespace
 
@@ -48,6 +49,8 @@ int main(int argc, char** argv)
         return MakeContent(args);
     if (std::strcmp(command, "make-server") == 0)
         return MakeServer(args);
+    if (std::strcmp(command, "panel") == 0)
+        return Panel(args);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
         std::fputs(kUsage, stdout);
         return 0;
