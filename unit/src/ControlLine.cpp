@@ -1,8 +1,10 @@
 #include "ControlLine.h"
 
 #include "UnitDevice.h"
+#include "UnitMemory.h"
 
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 namespace tavo {
@@ -66,6 +68,20 @@ std::string RunFault(UnitDevice& device, const std::vector<std::string_view>& wo
     return "ok\n";
 }
 
+// The stored settings record as "00 0A 00 ...": 64 bytes in hex on one line.
+std::string SettingsHex(const UnitDevice& device)
+{
+    std::uint8_t record[kSettingsSize];
+    device.memory().read(kSettingsAddress, record, kSettingsSize);
+    std::string out;
+    for (std::uint8_t byte : record) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        out.append(out.empty() ? "" : " ").append(hex);
+    }
+    return out + "\n";
+}
+
 } // namespace
 
 std::string RunControlLine(UnitDevice& device, std::string_view line)
@@ -76,6 +92,8 @@ std::string RunControlLine(UnitDevice& device, std::string_view line)
     const std::string_view command = words[0];
     if (command == "status" && words.size() == 1)
         return StatusToJson(device.status()) + "\n";
+    if (command == "settings" && words.size() == 1)
+        return SettingsHex(device);
     if (command == "plug" && words.size() == 1) {
         device.plug();
         return "ok\n";

@@ -10,7 +10,7 @@ constexpr const char* kUsage =
     "usage:\n"
     "  tavo-unit serve [--socket PATH] --state DIR [--trace FILE] [--pace usb-full-speed]\n"
     "                  [--unplugged] [--check-delay MS]\n"
-    "  tavo-unit ctl [--socket PATH] plug | unplug | boot on | boot off | status\n"
+    "  tavo-unit ctl [--socket PATH] plug | unplug | boot on | boot off | status | settings\n"
     "                | fault unplug|nak|short|stall|write-fail [N] | fault clear\n"
     "                | check-delay MS\n"
     "  tavo-unit make-content --kind db|voice|image|firmware [--index N] --version V\n"
