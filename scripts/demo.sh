@@ -152,6 +152,7 @@ Drive the unit with the "Tavo virtual unit" window, or from another terminal:
   $ctl boot on       hold the POI button: the next plug-in comes up in boot mode
   $ctl boot off      release it
   $ctl status        what the unit reports
+  $ctl settings      the settings record it stores (64 bytes in hex; Save on the Setup page)
 To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
 the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
 Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in

@@ -9,11 +9,12 @@ class UnitDevice;
 
 // Runs one control command on the unit and returns the answer text, ending in a line feed:
 //   status                  the status JSON
+//   settings                the stored settings record: 64 bytes in hex, "00 0A ..."
 //   plug | unplug           connect or pull the cable
 //   boot on | boot off      hold or release the POI button (effective at the next plug-in)
 //   fault KIND [N]          KIND: unplug, nak, short, stall, write-fail; fault clear
 //   check-delay MS          how long "$RC" takes from now on
-// Every command but status answers "ok"; a malformed one answers "error: <why>".
+// Every other command answers "ok"; a malformed one answers "error: <why>".
 std::string RunControlLine(UnitDevice& device, std::string_view line);
 
 } // namespace tavo
