@@ -60,6 +60,12 @@ Bytes Defaults()
     return record;
 }
 
+// "a b c" as {"a", "b", "c"}.
+QStringList Words(const char* spaced)
+{
+    return QString::fromLatin1(spaced).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Bytes)
@@ -100,14 +106,14 @@ private slots:
 
         const QStringList none;
         QTest::newRow("8011: handshake first")
-            << 8011 << false << "" << QStringList{"$BT", "$RD"} << none << true;
+            << 8011 << false << QString() << Words("$BT $RD") << none << true;
         QTest::newRow("8012: read alone")
-            << 8012 << false << "" << QStringList{"$RD"} << none << true;
-        QTest::newRow("busy sheet") << 8011 << true << "" << none << none << false;
-        QTest::newRow("handshake refused") << 8011 << false << "fault nak" << QStringList{"$BT"}
-                                           << QStringList{"Error[9003]"} << false;
-        QTest::newRow("read cut short") << 8012 << false << "fault short" << QStringList{"$RD"}
-                                        << QStringList{"Error[9002]"} << false;
+            << 8012 << false << QString() << Words("$RD") << none << true;
+        QTest::newRow("busy sheet") << 8011 << true << QString() << none << none << false;
+        QTest::newRow("handshake refused")
+            << 8011 << false << u"fault nak"_s << Words("$BT") << Words("Error[9003]") << false;
+        QTest::newRow("read cut short")
+            << 8012 << false << u"fault short"_s << Words("$RD") << Words("Error[9002]") << false;
     }
     // The read at the page's creation: which packets, and the record and dirty flag it leaves.
     void initialRead()
@@ -149,6 +155,7 @@ private slots:
         QFETCH(Bytes, written);
 
         OpenPage();
+        m_unit->unit().clearTrace();
         if (reset) {
             QTest::mouseClick(Button(1150), Qt::LeftButton);
             QVERIFY(m_page->IsDirty());
@@ -156,7 +163,7 @@ private slots:
         }
         m_page->OnSave();
         QCOMPARE(m_boxes->texts(), QStringList{UiText(108)});
-        QCOMPARE(Commands(), (QStringList{"$BT", "$WD", "data"}));
+        QCOMPARE(Commands(), (Words("$BT $WD data")));
         QCOMPARE(testsupport::hexBytes(m_unit->sentPackets()[1], 16),
                  u"24 57 44 00 00 E0 3F 00 40 00 00 00 01 00 00 00"_s);
         QCOMPARE(m_unit->sentPackets()[2], written);
@@ -188,7 +195,7 @@ private slots:
         m_unit->unit().plug();
         m_unit->unit().clearTrace();
         ShowPage();
-        QCOMPARE(Commands(), (QStringList{"$BT", "$RD"}));
+        QCOMPARE(Commands(), (Words("$BT $RD")));
         QCOMPARE(List(1099)->currentText(), u"40 %"_s);
         QCOMPARE(Record(), expected);
 
@@ -240,26 +247,23 @@ private slots:
 
         const QStringList none;
         QTest::newRow("Load, boot mode")
-            << 1149 << true << "" << QStringList{"Error[4001]"} << none;
+            << 1149 << true << QString() << Words("Error[4001]") << none;
         QTest::newRow("Reset, boot mode")
-            << 1150 << true << "" << QStringList{"Error[4002]"} << none;
+            << 1150 << true << QString() << Words("Error[4002]") << none;
         QTest::newRow("Save, boot mode")
-            << 1151 << true << "" << QStringList{"Error[4003]"} << none;
+            << 1151 << true << QString() << Words("Error[4003]") << none;
         QTest::newRow("Save, handshake refused")
-            << 1151 << false << "fault nak" << QStringList{"Error[9003]", "Error[4004]"}
-            << QStringList{"$BT"};
+            << 1151 << false << u"fault nak"_s << Words("Error[9003] Error[4004]") << Words("$BT");
         QTest::newRow("Save, handshake not written")
-            << 1151 << false << "fault write-fail" << QStringList{"Error[9001]", "Error[4004]"}
-            << none;
-        QTest::newRow("Save, $WD not written") << 1151 << false << "fault write-fail 1"
-                                               << QStringList{"Error[4005]"} << QStringList{"$BT"};
+            << 1151 << false << u"fault write-fail"_s << Words("Error[9001] Error[4004]") << none;
+        QTest::newRow("Save, $WD not written")
+            << 1151 << false << u"fault write-fail 1"_s << Words("Error[4005]") << Words("$BT");
         QTest::newRow("Save, data not written")
-            << 1151 << false << "fault write-fail 2" << QStringList{"Error[4006]"}
-            << QStringList{"$BT", "$WD"};
+            << 1151 << false << u"fault write-fail 2"_s << Words("Error[4006]") << Words("$BT $WD");
         QTest::newRow("Load, handshake refused")
-            << 1149 << false << "fault nak" << QStringList{"Error[9003]"} << QStringList{"$BT"};
-        QTest::newRow("Load, read not written") << 1149 << false << "fault write-fail 1"
-                                                << QStringList{"Error[9001]"} << QStringList{"$BT"};
+            << 1149 << false << u"fault nak"_s << Words("Error[9003]") << Words("$BT");
+        QTest::newRow("Load, read not written")
+            << 1149 << false << u"fault write-fail 1"_s << Words("Error[9001]") << Words("$BT");
     }
     // A refused or failed action keeps the record the user has on screen, and the dirty flag,
     // and leaves the link free; the unit keeps what it had.
@@ -272,8 +276,8 @@ private slots:
         QFETCH(QStringList, sent);
 
         OpenPage();
-        List(1110)->setCurrentIndex(1); // smart mute off: the record differs from the unit's
-        QTRY_VERIFY(m_page->IsDirty());
+        List(1110)->setCurrentIndex(0); // smart mute on: the record differs from the unit's
+        QVERIFY(m_page->IsDirty());
         const Bytes shown = Record();
         m_sheet->m_identity.bootMode = bootMode;
         if (!fault.isEmpty())
@@ -354,8 +358,7 @@ private slots:
                                   frameOf(Control(1100)), frameOf(List(1125)),
                                   frameOf(Control(1121)), frameOf(List(1075)),
                                   frameOf(List(1148)),    frameOf(List(1152))};
-        QCOMPARE(placing,
-                 (QStringList{"1094", "1100", "1097", "1121", "1113", "1139", "1146", "1187"}));
+        QCOMPARE(placing, (Words("1094 1100 1097 1121 1113 1139 1146 1187")));
         QCOMPARE(Control<QLabel>(1020)->text(), UiText(74));
         QCOMPARE(Control<QGroupBox>(1187)->title(), UiText(102));
         QCOMPARE(Button(1149)->text(), UiText(105));
@@ -365,8 +368,9 @@ private slots:
                                   List(1134)->itemText(0),  List(1134)->itemText(11),
                                   List(1134)->itemText(23), List(1076)->itemText(28),
                                   List(1120)->itemText(2),  List(1152)->itemText(1)};
-        QCOMPARE(entries, (QStringList{"30 Sec", "100 %", "30", "30 %", "UTC -11", "UTC +0",
-                                       "UTC +12", "300", UiText(93), UiText(104)}));
+        QCOMPARE(entries,
+                 (QStringList{u"30 Sec"_s, u"100 %"_s, u"30"_s, u"30 %"_s, u"UTC -11"_s,
+                              u"UTC +0"_s, u"UTC +12"_s, u"300"_s, UiText(93), UiText(104)}));
     }
 
     void fitsTheSheet_data()
