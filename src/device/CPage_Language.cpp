@@ -298,6 +298,8 @@ void CPage_Language::Fill()
         const QSignalBlocker quiet(m_lists[i]);
         m_lists[i]->clear();
         m_lists[i]->addItems(EntriesOf(kLists[i], twelveHour));
+        // The layout may not squeeze a list below its longest entry.
+        m_lists[i]->setMinimumWidth(m_lists[i]->sizeHint().width());
     }
     Apply();
 }
