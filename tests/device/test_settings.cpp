@@ -112,32 +112,25 @@ private slots:
         QTRY_COMPARE(Button(Save)->isEnabled(), !read);
     }
 
-    void save_data()
-    {
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("unchanged record") << false;
-        QTest::newRow("after Reset") << true;
-    }
-    // Both packets go out even for an unchanged record; the carried bytes go back as read, or
-    // as the defaults after Reset, which itself sends nothing.
+    // Both packets go out even for an unchanged record, whose carried bytes go back as read;
+    // after Reset, which sends nothing, they go out as the defaults have them.
     void save()
     {
-        QFETCH(bool, reset);
         OpenPage();
-        m_unit->unit().clearTrace();
-        if (reset)
+        for (const Bytes& written : {UnitRecord(), m_defaults}) {
+            m_unit->unit().clearTrace();
+            m_page->OnSave();
+            QCOMPARE(Commands(), Words("$BT $WD data"));
+            QCOMPARE(testsupport::hexBytes(m_unit->sentPackets()[1], 16),
+                     u"24 57 44 00 00 E0 3F 00 40 00 00 00 01 00 00 00"_s);
+            QCOMPARE(m_unit->sentPackets()[2], written);
+            QCOMPARE(m_unit->unit().control("settings"),
+                     testsupport::hexBytes(written).toStdString() + "\n");
+            QCOMPARE(m_boxes->texts(), QStringList{u"ui-108"_s});
+            QVERIFY(!m_page->IsDirty());
             Click(Reset);
-        QCOMPARE(Commands(), QStringList{});
-        m_page->OnSave();
-        const Bytes written = reset ? m_defaults : UnitRecord();
-        QCOMPARE(m_boxes->texts(), QStringList{u"ui-108"_s});
-        QCOMPARE(Commands(), Words("$BT $WD data"));
-        QCOMPARE(testsupport::hexBytes(m_unit->sentPackets()[1], 16),
-                 u"24 57 44 00 00 E0 3F 00 40 00 00 00 01 00 00 00"_s);
-        QCOMPARE(m_unit->sentPackets()[2], written);
-        QCOMPARE(m_unit->unit().control("settings"),
-                 testsupport::hexBytes(written).toStdString() + "\n");
-        QVERIFY(!m_page->IsDirty());
+            QCOMPARE(Commands(), QStringList{});
+        }
     }
 
     // As a user: the time format switches both hour lists, a byte beyond its list shows an
@@ -228,32 +221,6 @@ private slots:
         QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
         m_unit->unit().clearFaults();
         QCOMPARE(m_unit->unit().readMemory(kAddress, 64), UnitRecord());
-    }
-
-    void linkNotFree_data()
-    {
-        QTest::addColumn<bool>("busy"); // else reprogrammed
-        QTest::newRow("busy") << true;
-        QTest::newRow("reprogrammed") << false;
-    }
-    // Load and Save are grey and send nothing; Reset and every list stay enabled, also the
-    // values of speed limits that are off.
-    void linkNotFree()
-    {
-        QFETCH(bool, busy);
-        OpenPage();
-        List(1143)->setCurrentIndex(1);
-        busy ? m_sheet->SetDeviceBusy(true) : m_sheet->SetReprogrammed(true);
-        QTRY_VERIFY(!Button(Load)->isEnabled());
-        QVERIFY(!Button(Save)->isEnabled());
-        m_unit->unit().clearTrace();
-        m_page->OnLoad();
-        m_page->OnSave();
-        QCOMPARE(Commands(), QStringList{});
-        QVERIFY(Button(Reset)->isEnabled());
-        for (QComboBox* list : m_page->findChildren<QComboBox*>())
-            QVERIFY2(list->isEnabled(), qPrintable(list->objectName()));
-        m_sheet->SetDeviceBusy(false);
     }
 
     void layout_data()
