@@ -332,31 +332,30 @@ void CPage_Language::OnListChanged()
 
 void CPage_Language::InitialRead()
 {
-    if (m_sheet.m_bDeviceBusy.load() != 0 || m_sheet.m_identity.bootMode) {
+    // Without a read (the link busy, boot mode, or a failed step, which has shown the link's
+    // own message and copied nothing) the page shows the defaults and offers Save.
+    const bool read = m_sheet.m_bDeviceBusy.load() == 0 && !m_sheet.m_identity.bootMode &&
+                      SettingsReadAtCreation(m_sheet.m_identity.fwVersion, m_record);
+    if (!read)
         m_record = kDefaultSettings;
-        Apply();
-        m_bDirty = true;
-        return;
-    }
-    // A failed read has shown the link's own message and copied nothing.
-    if (SettingsReadAtCreation(m_sheet.m_identity.fwVersion, m_record)) {
-        Apply();
-        m_bDirty = false;
-    } else {
-        m_record = kDefaultSettings;
-        Apply();
-        m_bDirty = true;
-    }
+    Apply();
+    m_bDirty = !read;
+}
+
+bool CPage_Language::RefusedInBootMode(int errorCode)
+{
+    if (!m_sheet.m_identity.bootMode)
+        return false;
+    platform::ShowErrorCode(errorCode, DialogOwner());
+    return true;
 }
 
 void CPage_Language::OnLoad()
 {
     if (!LinkAvailable())
         return;
-    if (m_sheet.m_identity.bootMode) {
-        platform::ShowErrorCode(kErrorLoadBootMode, DialogOwner());
+    if (RefusedInBootMode(kErrorLoadBootMode))
         return;
-    }
     if (!SettingsLoad(m_record)) {
         m_sheet.SetDeviceBusy(false);
         return;
@@ -368,10 +367,8 @@ void CPage_Language::OnLoad()
 
 void CPage_Language::OnReset()
 {
-    if (m_sheet.m_identity.bootMode) {
-        platform::ShowErrorCode(kErrorResetBootMode, DialogOwner());
+    if (RefusedInBootMode(kErrorResetBootMode))
         return;
-    }
     m_bDirty = true;
     m_record = kDefaultSettings;
     Apply();
@@ -382,10 +379,8 @@ void CPage_Language::OnSave()
 {
     if (!LinkAvailable())
         return;
-    if (m_sheet.m_identity.bootMode) {
-        platform::ShowErrorCode(kErrorSaveBootMode, DialogOwner());
+    if (RefusedInBootMode(kErrorSaveBootMode))
         return;
-    }
     Collect();
 
     int error = 0;

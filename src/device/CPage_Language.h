@@ -71,6 +71,8 @@ private:
     void Collect();
     void OnListChanged();
     void InitialRead();
+    // In boot mode: shows the error code and returns true.
+    bool RefusedInBootMode(int errorCode);
     // A unit is connected and no other operation holds the link.
     bool LinkAvailable() const;
 
