@@ -83,6 +83,8 @@ if [ ! -S "$socket" ]; then
     echo "demo: the virtual unit did not open $socket." >&2
     exit 1
 fi
+# A few POIs, so that View on the POI page has something to list.
+"$bin/tavo-unit" ctl --socket "$socket" poi-seed 5 >/dev/null
 
 # A free port on the loopback interface, then the server on it, read-only for anonymous users.
 port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -153,6 +155,7 @@ Drive the unit with the "Tavo virtual unit" window, or from another terminal:
   $ctl boot off      release it
   $ctl status        what the unit reports
   $ctl settings      the settings record it stores (64 bytes in hex; Save on the Setup page)
+  $ctl poi-seed N    N POIs in the unit (0 erases them), then View on the POI page
 To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
 the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
 Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in

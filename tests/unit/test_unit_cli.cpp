@@ -101,7 +101,7 @@ void TestUnitCli::serveAndControl()
         QStringLiteral("bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid "
                        "dbVersion firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 "
                        "idByte60 idByte61 idByte62 imageIndex imageIndexByte imageVerHigh "
-                       "imageVerLow imageVerMid imageVersion plugged voiceIndex voiceIndexByte "
+                       "imageVerLow imageVerMid imageVersion plugged poi voiceIndex voiceIndexByte "
                        "voiceVerHigh voiceVerLow voiceVerMid voiceVersion")
             .split(QLatin1Char(' ')));
     QCOMPARE(status.value(QStringLiteral("fwVersion")).toInt(), 8011);
@@ -110,6 +110,10 @@ void TestUnitCli::serveAndControl()
              QJsonObject({{QStringLiteral("image"), true},
                           {QStringLiteral("db"), true},
                           {QStringLiteral("voice"), true}}));
+
+    QCOMPARE(Control(socket, QStringLiteral("poi-seed 3")), ok);
+    QCOMPARE(Status(socket).value(QStringLiteral("poi")).toObject(),
+             QJsonObject({{QStringLiteral("store1"), 3}, {QStringLiteral("store2"), 3}}));
 
     // Through the program's link.
     QVERIFY(Exchange("$BT"));

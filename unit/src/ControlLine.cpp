@@ -108,6 +108,13 @@ std::string RunControlLine(UnitDevice& device, std::string_view line)
     }
     if (command == "fault")
         return RunFault(device, words);
+    if (command == "poi-seed" && words.size() == 2) {
+        std::uint32_t count = 0;
+        if (!ParseCount(words[1], count) || count > 100)
+            return Error("poi-seed takes a count of POIs from 0 to 100");
+        device.seedPois(count);
+        return "ok\n";
+    }
     if (command == "check-delay" && words.size() == 2) {
         std::uint32_t ms = 0;
         if (!ParseCount(words[1], ms) || ms > 24U * 3600U * 1000U)

@@ -14,6 +14,7 @@ class UnitDevice;
 //   boot on | boot off      hold or release the POI button (effective at the next plug-in)
 //   fault KIND [N]          KIND: unplug, nak, short, stall, write-fail; fault clear
 //   check-delay MS          how long "$RC" takes from now on
+//   poi-seed N              N plausible POIs (0 to 100) in both POI stores, the rest erased
 // Every other command answers "ok"; a malformed one answers "error: <why>".
 std::string RunControlLine(UnitDevice& device, std::string_view line);
 

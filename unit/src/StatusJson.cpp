@@ -54,6 +54,11 @@ std::string StatusToJson(const UnitStatus& status)
     AppendBool(out, "voice", status.voiceIntact);
     out.append("},");
     AppendBool(out, "firmwareIntact", status.firmwareIntact);
+    out.append(",\"poi\":{\"store1\":")
+        .append(std::to_string(status.poiSlotsInUse[0]))
+        .append(",\"store2\":")
+        .append(std::to_string(status.poiSlotsInUse[1]))
+        .append("}");
     if (!status.stateError.empty()) {
         out.append(",\"stateError\":");
         AppendString(out, status.stateError);

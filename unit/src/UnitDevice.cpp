@@ -1,5 +1,7 @@
 #include "UnitDevice.h"
 
+#include "PoiStores.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -67,6 +69,12 @@ void UnitDevice::unplug()
         m_trace.event("unplugged during a write: the rest of it never came");
     m_engine.reset(false);
     m_trace.event("unplugged");
+    saveState();
+}
+
+void UnitDevice::seedPois(std::uint32_t count)
+{
+    SeedPoiStores(m_memory, count);
     saveState();
 }
 
@@ -223,6 +231,8 @@ UnitStatus UnitDevice::status() const
     s.voiceIntact = m_memory.intact(Region::Voice);
     s.firmwareIntact = m_memory.intact(Region::Firmware);
     s.stateError = m_stateError;
+    s.poiSlotsInUse = {PoiSlotsInUse(m_memory, kPoiStore1Address),
+                       PoiSlotsInUse(m_memory, kPoiStore2Address)};
     return s;
 }
 

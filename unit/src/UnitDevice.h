@@ -52,6 +52,8 @@ public:
     bool acceptsWrites() const { return m_plugged && !m_writeFailed; }
 
     void setBootButton(bool held);
+    // Fills both POI stores with count plausible POIs (at most 100), the other slots erased.
+    void seedPois(std::uint32_t count);
     void setIdentityExtras(const IdentityExtras& extras);
     void injectFault(FaultKind kind, std::uint32_t afterPackets);
     void clearFaults();

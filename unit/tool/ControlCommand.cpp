@@ -11,7 +11,9 @@ int Control(Arguments& args)
     if (!args.takeValue("--socket", socket))
         return Fail(2, "ctl: --socket lacks its path");
     if (args.rest().empty())
-        return Fail(2, "ctl: say what to do: plug, unplug, boot on|off, status, fault KIND [N]");
+        return Fail(
+            2,
+            "ctl: say what to do: plug, unplug, boot on|off, status, fault KIND [N], poi-seed N");
     std::string line;
     for (const std::string& word : args.rest())
         line += (line.empty() ? "" : " ") + word;

@@ -44,6 +44,7 @@ struct UnitStatus
     bool voiceIntact = false;
     bool firmwareIntact = false; // a unit without intact firmware comes up in boot mode
     std::string stateError;      // why the state folder could not be saved last; usually empty
+    std::array<std::uint32_t, 2> poiSlotsInUse{}; // slots in use in POI store 1 and 2
 };
 
 struct UnitOptions
@@ -112,7 +113,8 @@ private:
 
 // The status as `tavo-unit ctl status` prints it: one JSON object on one line with
 // "plugged", "bootMode", "bootButton", every identity field by its program name (hwId,
-// idByte62, ..., imageVersion), "check" with "image", "db", "voice", and "firmwareIntact".
+// idByte62, ..., imageVersion), "check" with "image", "db", "voice", "firmwareIntact", and
+// "poi" with the slots in use of "store1" and "store2".
 std::string StatusToJson(const UnitStatus& status);
 
 } // namespace tavo
