@@ -314,15 +314,23 @@ void CPage_Poi::OnUpdatePoi()
         Invalidate();
 }
 
-void CPage_Poi::OnSave()
+QString CPage_Poi::AskFileName(platform::FileDialogMode mode)
 {
     platform::FileDialogRequest request;
-    request.mode = platform::FileDialogMode::Save;
+    request.mode = mode;
     request.filter = kPoiFilter;
     request.defaultName = kPoiFileName;
+    request.fileMustExist = mode == platform::FileDialogMode::Open;
+    // The dialog runs a nested event loop, in which the sheet may take this page away.
     const QPointer<CPage_Poi> self(this);
     const QString path = platform::GetFileName(request, DialogOwner());
-    if (!self || path.isEmpty())
+    return self ? path : QString();
+}
+
+void CPage_Poi::OnSave()
+{
+    const QString path = AskFileName(platform::FileDialogMode::Save);
+    if (path.isEmpty())
         return;
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -334,14 +342,8 @@ void CPage_Poi::OnSave()
 
 void CPage_Poi::OnLoad()
 {
-    platform::FileDialogRequest request;
-    request.mode = platform::FileDialogMode::Open;
-    request.filter = kPoiFilter;
-    request.defaultName = kPoiFileName;
-    request.fileMustExist = true;
-    const QPointer<CPage_Poi> self(this);
-    const QString path = platform::GetFileName(request, DialogOwner());
-    if (!self || path.isEmpty())
+    const QString path = AskFileName(platform::FileDialogMode::Open);
+    if (path.isEmpty())
         return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -2,6 +2,7 @@
 
 #include "app/PropertyPage.h"
 #include "device/PoiRecord.h"
+#include "platform/FileDialog.h"
 
 #include <QString>
 #include <cstdint>
@@ -67,6 +68,8 @@ protected:
 private:
     // Owner of the page's message boxes and dialogs: the sheet's window.
     QWidget* DialogOwner();
+    // Asks for a POI file to write (Save) or read (Open): the path, empty on cancel.
+    QString AskFileName(platform::FileDialogMode mode);
     void PushData();
     void ShowRows(const std::vector<PoiRow>& rows);
     void SetAllChecked(bool checked);
