@@ -39,6 +39,8 @@ CCrcCheck::CCrcCheck(QWidget* parent) : QDialog(parent), m_state(std::make_share
 
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { OnTimer(kTimerId); });
+    if (parent)
+        parent->window()->installEventFilter(this);
 }
 
 CCrcCheck::~CCrcCheck()
@@ -87,6 +89,13 @@ void CCrcCheck::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool CCrcCheck::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Close && isVisible())
+        reject();
+    return QDialog::eventFilter(watched, event);
 }
 
 void CCrcCheck::done(int result)

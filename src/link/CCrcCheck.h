@@ -36,7 +36,7 @@ int RunCrcCheck(std::shared_ptr<CrcCheckState> state);
 // Closing it early (Escape, Enter, the close box) ends it without the done flag and gives up
 // the wait on the unit: the worker returns at once and the unit's late answer is dropped, so
 // the next exchange of any page gets its own answer. The user-interface thread never waits
-// on the link.
+// on the link. Closing the owner window (the program ends) closes the dialog the same way.
 class CCrcCheck final : public QDialog
 {
     Q_OBJECT
@@ -59,10 +59,13 @@ public:
     // True while the worker runs.
     bool WorkerRunning() const { return m_worker.Running(); }
     QTimer& Timer() { return m_timer; }
+    // The state shared with the current worker, for callers that watch it, such as tests.
+    std::shared_ptr<const CrcCheckState> State() const { return m_state; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void done(int result) override;
 
 private:
