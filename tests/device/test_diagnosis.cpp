@@ -1,6 +1,5 @@
 // The diagnosis page and its check dialog in the real main sheet, against an in-process
-// virtual unit: the result lines, the busy flag, and what an early end of the check leaves
-// on the link.
+// virtual unit.
 
 #include "TempHome.h"
 #include "UnitFixture.h"
@@ -20,24 +19,14 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
-using PageId = CProptySheet::PageId;
 
 namespace {
 
 const QStringList kNotChecked{u"Sound - Not Checked."_s, u"DB - Not Checked."_s,
                               u"Image - Not Checked."_s};
+const QStringList kIntact{u"Sound - OK."_s, u"DB - OK."_s, u"Image - OK."_s};
 
-// The commands the host sent, by their three letters.
-QStringList Commands(const std::vector<std::vector<std::uint8_t>>& sent)
-{
-    QStringList commands;
-    for (const auto& packet : sent)
-        commands.append(QString::fromLatin1(reinterpret_cast<const char*>(packet.data()), 3));
-    return commands;
-}
-
-// Steps the dialog's timer instead of waiting for it: starts the worker, lets it finish and
-// ticks once more.
+// Steps the dialog's timer: starts the worker, lets it finish, ticks once more.
 void StepToAnswer(CCrcCheck& check)
 {
     check.Timer().stop();
@@ -57,17 +46,22 @@ private slots:
     {
         CTavoApp& app = theApp();
         for (int n = 0; n < CTavoApp::kTextCount; ++n)
-            app.m_strText[static_cast<std::size_t>(n)] = u"ui-%1"_s.arg(n, 3, 10, QLatin1Char('0'));
+            app.m_strText[std::size_t(n)] = u"ui-%1"_s.arg(n, 3, 10, QLatin1Char('0'));
         const QStringList english{u"Sound - "_s,     u"DB - "_s, u"Image - "_s,
                                   u"Not Checked."_s, u"OK."_s,   u"Damaged."_s};
         for (int i = 0; i < english.size(); ++i)
-            app.m_strText[static_cast<std::size_t>(118 + i)] = english[i];
+            app.m_strText[std::size_t(118 + i)] = english[i];
         app.SetRegistryKey(CTavoApp::kRegistryKey);
-        m_unit = std::make_unique<testsupport::UnitFixture>();
+        m_unit = std::make_unique<testsupport::UnitFixture>(true, 100);
         m_boxes = std::make_unique<platform::MessageBoxRecorder>();
-        OpenSheet();
+        theApp().m_bConnected = 0;
+        m_sheet = std::make_unique<CProptySheet>(theApp());
+        theApp().m_pSheet = m_sheet.get();
+        m_sheet->Timers().SetManual(true);
+        m_sheet->m_bDiagnosisUnlocked = true;
+        m_sheet->show();
+        Detect();
     }
-
     void cleanup()
     {
         m_sheet.reset();
@@ -76,54 +70,47 @@ private slots:
         m_unit.reset();
     }
 
-    // Before any check: the identity zero-padded, and every result not checked.
-    void linesBeforeACheck()
+    void diagnosis_data()
     {
-        QCOMPARE(Lines(1200, 4), (QStringList{u"HW_ID - 01"_s, u"DB Ver - 081021"_s,
-                                              u"Voice Ver - 081001"_s, u"Image Ver - 081001"_s}));
-        QCOMPARE(Lines(1157, 3), kNotChecked);
-        QCOMPARE(Button()->text(), u"ui-117"_s);
-        QVERIFY(Button()->isEnabled());
-    }
-
-    void check_data()
-    {
-        QTest::addColumn<QString>("control");   // what the unit is told first
-        QTest::addColumn<QByteArray>("answer"); // its bytes 60, 61, 62, when overridden
-        QTest::addColumn<bool>("realTimer");    // the dialog's own 500 ms timer runs
+        QTest::addColumn<QString>("setup");     // "boot", or a command for the unit
+        QTest::addColumn<QByteArray>("answer"); // bytes 60, 61, 62 of "$RC", when overridden
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("box");
         QTest::addColumn<QStringList>("lines");
-
-        QTest::newRow("intact, own timer")
-            << QString() << QByteArray() << true
-            << QStringList{u"Sound - OK."_s, u"DB - OK."_s, u"Image - OK."_s};
+        // The first row lets the dialog's own timer run.
+        QTest::newRow("intact") << QString() << QByteArray() << u"$BT $RC"_s << QString()
+                                << kIntact;
         QTest::newRow("database damaged")
-            << u"damage db"_s << QByteArray() << false
+            << u"damage db"_s << QByteArray() << u"$BT $RC"_s << QString()
             << QStringList{u"Sound - OK."_s, u"DB - Damaged."_s, u"Image - OK."_s};
         QTest::newRow("voice byte 2")
-            << QString() << QByteArray("\x01\x01\x02", 3) << false
+            << QString() << QByteArray("\x01\x01\x02", 3) << u"$BT $RC"_s << QString()
             << QStringList{u"Sound - Damaged."_s, u"DB - OK."_s, u"Image - OK."_s};
+        QTest::newRow("boot mode")
+            << u"boot"_s << QByteArray() << QString() << u"Error[6001]"_s << kNotChecked;
+        QTest::newRow("handshake refused")
+            << u"fault nak"_s << QByteArray() << u"$BT"_s << u"Error[9003]"_s << kNotChecked;
     }
-    // A check that completes: "$BT", "$RC", the lines from bytes 62, 61, 60, the link freed.
-    void check()
+    void diagnosis()
     {
-        QFETCH(QString, control);
+        QFETCH(QString, setup);
         QFETCH(QByteArray, answer);
-        QFETCH(bool, realTimer);
+        QFETCH(QString, sent);
+        QFETCH(QString, box);
         QFETCH(QStringList, lines);
-        m_unit->unit().setCheckDelayMs(100);
-        if (!control.isEmpty())
-            QCOMPARE(m_unit->unit().control(control.toStdString()), "ok\n");
+        m_sheet->m_identity.bootMode = setup == u"boot"_s;
+        if (!setup.isEmpty() && setup != u"boot"_s)
+            QCOMPARE(m_unit->unit().control(setup.toStdString()), "ok\n");
         if (!answer.isEmpty())
             m_unit->unit().overrideCheckAnswer(std::array<std::uint8_t, 3>{
                 std::uint8_t(answer[0]), std::uint8_t(answer[1]), std::uint8_t(answer[2])});
         m_unit->unit().clearTrace();
-
+        const bool ownTimer = qstrcmp(QTest::currentDataTag(), "intact") == 0;
         qint64 closedAfterAnswerMs = 0;
-        RunDiagnosis([&](CCrcCheck& check) {
-            // Busy from the start, every line back to not checked.
+        Run([&](CCrcCheck& check) {
             QCOMPARE(m_sheet->m_bDeviceBusy.load(), 1);
             QCOMPARE(Lines(1157, 3), kNotChecked);
-            if (!realTimer)
+            if (!ownTimer)
                 return StepToAnswer(check);
             QVERIFY(QTest::qWaitFor([&check] { return check.Done(); }, 5000));
             QElapsedTimer sinceAnswer;
@@ -131,45 +118,16 @@ private slots:
             QVERIFY(QTest::qWaitFor([&check] { return !check.isVisible(); }, 5000));
             closedAfterAnswerMs = sinceAnswer.elapsed();
         });
+        m_sheet->m_identity.bootMode = false;
         QVERIFY(closedAfterAnswerMs <= CCrcCheck::kTimerPeriodMs + 100);
-        QCOMPARE(Commands(m_unit->sentPackets()), (QStringList{u"$BT"_s, u"$RC"_s}));
-        QCOMPARE(m_boxes->texts(), QStringList());
+        QStringList commands;
+        for (const auto& packet : m_unit->sentPackets())
+            commands.append(QString::fromLatin1(reinterpret_cast<const char*>(packet.data()), 3));
+        QCOMPARE(commands.join(u' '), sent);
+        QCOMPARE(m_boxes->texts().join(u' '), box);
         QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
         QTRY_COMPARE(Lines(1157, 3), lines);
         QTRY_VERIFY(Button()->isEnabled());
-    }
-
-    void refusals_data()
-    {
-        QTest::addColumn<bool>("bootMode");
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QStringList>("sent");
-        QTest::addColumn<QString>("box");
-        QTest::newRow("boot mode") << true << QString() << QStringList() << u"Error[6001]"_s;
-        QTest::newRow("handshake refused")
-            << false << u"fault nak"_s << QStringList{u"$BT"_s} << u"Error[9003]"_s;
-    }
-    // No check dialog: only the one box, and the link is free again.
-    void refusals()
-    {
-        QFETCH(bool, bootMode);
-        QFETCH(QString, control);
-        QFETCH(QStringList, sent);
-        QFETCH(QString, box);
-        m_sheet->m_identity.bootMode = bootMode;
-        if (!control.isEmpty())
-            m_unit->unit().control(control.toStdString());
-        m_unit->unit().clearTrace();
-        bool opened = false;
-        RunDiagnosis([&opened](CCrcCheck& check) {
-            opened = true;
-            check.reject();
-        });
-        m_sheet->m_identity.bootMode = false;
-        QVERIFY(!opened);
-        QCOMPARE(m_boxes->texts(), QStringList{box});
-        QCOMPARE(Commands(m_unit->sentPackets()), sent);
-        QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
     }
 
     void earlyEnd_data()
@@ -177,26 +135,22 @@ private slots:
         QTest::addColumn<int>("checkDelayMs");
         QTest::addColumn<QString>("fault"); // given once "$BT" has been answered
         QTest::addColumn<QString>("end");   // how the dialog ends
-        QTest::addColumn<QString>("box");
-        QTest::newRow("never answers, Escape") << 0 << u"stall"_s << u"escape"_s << QString();
-        QTest::newRow("never answers, Enter") << 0 << u"stall"_s << u"enter"_s << QString();
-        QTest::newRow("10 s check, close box") << 10000 << QString() << u"close"_s << QString();
-        QTest::newRow("10 s check, the sheet closes")
-            << 10000 << QString() << u"sheet"_s << QString();
-        QTest::newRow("check refused, then Escape")
-            << 0 << u"nak"_s << u"escape"_s << u"Error[9003]"_s;
+        QTest::newRow("never answers, Escape") << 0 << u"stall"_s << u"escape"_s;
+        QTest::newRow("never answers, Enter") << 0 << u"stall"_s << u"enter"_s;
+        QTest::newRow("10 s check, close box") << 10000 << QString() << u"close"_s;
+        QTest::newRow("10 s check, the sheet closes") << 10000 << QString() << u"sheet"_s;
+        QTest::newRow("check refused, then Escape") << 0 << u"nak"_s << u"escape"_s;
     }
-    // Ended before an answer: no results, the link free at once, and the unit's late answer
-    // kept out of the next exchange; the worker does not outlive the dialog for long.
+    // Ended before an answer: no results, the link free at once and the worker soon gone, and
+    // the unit's late answer kept out of the next exchange.
     void earlyEnd()
     {
         QFETCH(int, checkDelayMs);
         QFETCH(QString, fault);
         QFETCH(QString, end);
-        QFETCH(QString, box);
         m_unit->unit().setCheckDelayMs(checkDelayMs);
         std::weak_ptr<const CrcCheckState> worker;
-        RunDiagnosis([&](CCrcCheck& check) {
+        Run([&](CCrcCheck& check) {
             if (!fault.isEmpty())
                 m_unit->unit().control("fault " + fault.toStdString());
             m_unit->unit().clearTrace();
@@ -204,36 +158,30 @@ private slots:
             check.OnTimer(CCrcCheck::kTimerId);
             worker = check.State();
             QVERIFY(m_unit->unit().waitForTrace(1, 5000)); // the unit has the "$RC"
-            if (!box.isEmpty())
-                QVERIFY(QTest::qWaitFor([&check] { return !check.WorkerRunning(); }, 5000));
+            if (fault == u"nak"_s)
+                QVERIFY(m_boxes->waitForCount(1, 5000));
             QTest::qWait(50);
             QCOMPARE(check.findChild<QLabel*>(u"1160"_s)->text(), u"ui-125"_s);
             QVERIFY(check.isVisible());
-            if (end == u"escape"_s)
-                QTest::keyClick(&check, Qt::Key_Escape);
-            else if (end == u"enter"_s)
-                QTest::keyClick(&check, Qt::Key_Return);
-            else if (end == u"close"_s)
-                check.close();
+            if (end == u"escape"_s || end == u"enter"_s)
+                QTest::keyClick(&check, end == u"enter"_s ? Qt::Key_Return : Qt::Key_Escape);
             else
-                m_sheet->close();
+                (end == u"close"_s ? static_cast<QWidget*>(&check) : m_sheet.get())->close();
         });
-        QCOMPARE(m_boxes->texts(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(m_boxes->texts(),
+                 fault == u"nak"_s ? QStringList{u"Error[9003]"_s} : QStringList());
         QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
-        QCOMPARE(theApp().m_bCheckDone.load(), 0);
         QCOMPARE(Lines(1157, 3), kNotChecked);
         if (end != u"sheet"_s) // a closed sheet applies no enable rule
             QTRY_VERIFY(Button()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(worker.expired(), 1000);
 
-        // The next exchange, a settings read, gets its own answer at once.
         QElapsedTimer read;
         read.start();
         BuildCommand("$RD", 0x3FE000, 64, 1);
         QVERIFY(UsbTransactReport(true));
         QVERIFY(read.elapsed() < 1000);
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(g_ansPacket.data()), 4).toHex(' '),
-                 "00 0a 00 00");
+        QCOMPARE(g_ansPacket[1], 0x0A); // the settings record, not the "$RC" answer
     }
 
     void enableRule_data()
@@ -241,64 +189,51 @@ private slots:
         QTest::addColumn<bool>("connected");
         QTest::addColumn<bool>("busy");
         QTest::addColumn<bool>("reprogrammed");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("idle") << true << false << false << true;
-        QTest::newRow("another page's transfer") << true << true << false << false;
-        QTest::newRow("reprogrammed") << true << false << true << false;
-        QTest::newRow("no unit") << false << false << false << false;
+        QTest::newRow("idle") << true << false << false;
+        QTest::newRow("another page's transfer") << true << true << false;
+        QTest::newRow("reprogrammed") << true << false << true;
+        QTest::newRow("no unit") << false << false << false;
     }
     void enableRule()
     {
         QFETCH(bool, connected);
         QFETCH(bool, busy);
         QFETCH(bool, reprogrammed);
-        QFETCH(bool, enabled);
         theApp().m_bConnected = connected;
         m_sheet->SetDeviceBusy(busy);
         m_sheet->SetReprogrammed(reprogrammed);
-        QTRY_COMPARE(Button()->isEnabled(), enabled);
+        QTRY_COMPARE(Button()->isEnabled(), connected && !busy && !reprogrammed);
         m_sheet->SetDeviceBusy(false);
     }
 
-    // A unit detected again shows no result of the check made before.
+    // The identity zero-padded; a unit detected again shows no result of an earlier check.
     void redetectionForgetsTheResults()
     {
-        RunDiagnosis(StepToAnswer);
-        QTRY_COMPARE(Lines(1157, 1), QStringList{u"Sound - OK."_s});
+        Run(StepToAnswer);
+        QTRY_COMPARE(Lines(1157, 3), kIntact);
         m_unit->unit().unplug();
         Tick();
-        QVERIFY(!m_sheet->Page(PageId::Diagnosis));
+        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Diagnosis));
         m_unit->unit().plug();
-        Tick();
-        Tick();
-        ShowPage();
+        Detect();
         QCOMPARE(Lines(1157, 3), kNotChecked);
+        QCOMPARE(Lines(1200, 4), (QStringList{u"HW_ID - 01"_s, u"DB Ver - 081021"_s,
+                                              u"Voice Ver - 081001"_s, u"Image Ver - 081001"_s}));
     }
 
 private:
-    void OpenSheet()
+    void Tick() { m_sheet->OnTimer(CProptySheet::kDetectionTimer); }
+    // The sheet finds the unit, reads its identity and shows the diagnosis page.
+    void Detect()
     {
-        theApp().m_bConnected = 0;
-        m_sheet = std::make_unique<CProptySheet>(theApp());
-        theApp().m_pSheet = m_sheet.get();
-        m_sheet->Timers().SetManual(true);
-        m_sheet->m_bDiagnosisUnlocked = true;
-        m_sheet->show();
-        Tick(); // connect
-        Tick(); // identity and pages
-        ShowPage();
-    }
-    void ShowPage()
-    {
-        m_page = qobject_cast<CPage_Diagnosis*>(m_sheet->Page(PageId::Diagnosis));
+        Tick();
+        Tick();
+        m_page = qobject_cast<CPage_Diagnosis*>(m_sheet->Page(CProptySheet::PageId::Diagnosis));
         QVERIFY(m_page);
         m_sheet->SetActivePage(theApp().m_nPageDiagnosis);
-        QVERIFY(m_page->isVisible());
     }
-    void Tick() { m_sheet->OnTimer(CProptySheet::kDetectionTimer); }
-
     // Presses Diagnosis; act runs on the check dialog once it is up, inside its modal run.
-    void RunDiagnosis(const std::function<void(CCrcCheck&)>& act)
+    void Run(const std::function<void(CCrcCheck&)>& act)
     {
         QTimer poll;
         poll.setInterval(2);
@@ -311,7 +246,6 @@ private:
         poll.start();
         Button()->click();
     }
-
     QPushButton* Button() const { return m_page->findChild<QPushButton*>(u"1156"_s); }
     QStringList Lines(int firstId, int count) const
     {
