@@ -158,9 +158,12 @@ Drive the unit with the "Tavo virtual unit" window, or from another terminal:
   $ctl poi-seed N    N POIs in the unit (0 erases them), then View on the POI page
 To recover a unit: boot on, unplug, plug; then Update on the Reset page (Auto takes
 the firmware from the server, Manual a .bin file, e.g. $run/server/down/fw/Tavo/FW/TavoFw.bin).
-Ctrl+F7 in the window unlocks the Diagnosis page. The unit's packets are logged in
-$run/unit-trace.txt; downloads land in $documents. The profile is
-$profile. Close the window to end the demo.
+Ctrl+F7 in the window unlocks the Diagnosis page; its check takes the unit 3 s:
+  $ctl damage db     spoil the database: the next check shows "DB - Damaged." (also voice, image)
+  $ctl repair db     undo it
+  $ctl check-delay MS  make the check take MS milliseconds (to try closing it early)
+The unit's packets are logged in $run/unit-trace.txt; downloads land in $documents.
+The profile is $profile. Close the window to end the demo.
 TEXT
 
 # The virtual unit's window beside the program: plug, unplug, the POI button, faults.

@@ -20,6 +20,10 @@ std::mutex g_pendingMutex;
 bool g_pending = false;               // a read or exchange runs
 int g_pendingReadFd = kInvalidHandle; // the descriptor its read is blocked on, once open
 bool g_cancelled = false;
+UsbCancelToken* g_pendingToken = nullptr; // the token of the thread whose exchange runs
+
+// The token the calling thread's exchanges are bound to (UsbCancelScope).
+thread_local UsbCancelToken* t_cancelToken = nullptr;
 
 // How a read ended.
 enum class ReadResult
@@ -38,13 +42,23 @@ public:
     {
         std::lock_guard lock(g_pendingMutex);
         g_pending = true;
-        g_cancelled = false;
+        g_pendingToken = t_cancelToken;
+        // Checked under the same lock as UsbCancelToken::Cancel, so a cancel that comes just
+        // before the exchange is not lost.
+        g_cancelled = t_cancelToken && t_cancelToken->Cancelled();
     }
     ~PendingScope()
     {
         std::lock_guard lock(g_pendingMutex);
         g_pending = false;
+        g_pendingToken = nullptr;
         g_pendingReadFd = kInvalidHandle;
+    }
+    // True when the exchange was given up before it wrote anything.
+    static bool CancelledAtStart()
+    {
+        std::lock_guard lock(g_pendingMutex);
+        return g_cancelled;
     }
     PendingScope(const PendingScope&) = delete;
     PendingScope& operator=(const PendingScope&) = delete;
@@ -181,23 +195,55 @@ bool UsbWritePacket()
 bool UsbReadPacket()
 {
     const PendingScope pending;
-    return ReadAnswer() == ReadResult::Answer;
+    return !PendingScope::CancelledAtStart() && ReadAnswer() == ReadResult::Answer;
 }
 
-void UsbCancelPendingRead()
+namespace {
+
+// Ends the exchange under way; the caller holds g_pendingMutex.
+void CancelPendingLocked()
 {
-    std::lock_guard lock(g_pendingMutex);
-    if (!g_pending)
-        return;
     g_cancelled = true;
     if (g_pendingReadFd != kInvalidHandle)
         ::shutdown(g_pendingReadFd, SHUT_RDWR);
 }
 
+} // namespace
+
+void UsbCancelPendingRead()
+{
+    std::lock_guard lock(g_pendingMutex);
+    if (g_pending)
+        CancelPendingLocked();
+}
+
+void UsbCancelToken::Cancel()
+{
+    std::lock_guard lock(g_pendingMutex);
+    m_cancelled.store(true);
+    if (g_pending && g_pendingToken == this)
+        CancelPendingLocked();
+}
+
+bool UsbCancelToken::Cancelled() const
+{
+    return m_cancelled.load();
+}
+
+UsbCancelScope::UsbCancelScope(UsbCancelToken& token) : m_previous(t_cancelToken)
+{
+    t_cancelToken = &token;
+}
+
+UsbCancelScope::~UsbCancelScope()
+{
+    t_cancelToken = m_previous;
+}
+
 bool UsbTransact(bool skipAck)
 {
     const PendingScope pending;
-    if (!UsbWritePacket() || ReadAnswer() != ReadResult::Answer)
+    if (PendingScope::CancelledAtStart() || !UsbWritePacket() || ReadAnswer() != ReadResult::Answer)
         return false;
     return skipAck || HasAckPattern(g_ansPacket);
 }
@@ -205,6 +251,8 @@ bool UsbTransact(bool skipAck)
 bool UsbTransactReport(bool skipAck)
 {
     const PendingScope pending;
+    if (PendingScope::CancelledAtStart())
+        return false;
     if (!UsbWritePacket()) {
         platform::ShowErrorCode(9001);
         return false;

@@ -6,6 +6,8 @@
 // unit and the packet functions fail. All functions may be called from any thread, one
 // operation on the link at a time.
 
+#include <atomic>
+
 // The invalid handle: no unit.
 inline constexpr int kInvalidHandle = -1;
 
@@ -35,6 +37,40 @@ bool UsbTransact(bool skipAck);
 // "Error[9002]" for a failed read and "Error[9003]" for a missing acknowledge, and returns
 // false once the box is closed. A read ended by UsbCancelPendingRead shows nothing.
 bool UsbTransactReport(bool skipAck);
+
+// Lets one thread give up the exchanges of a worker without racing it. The worker runs its
+// exchanges inside a UsbCancelScope bound to the token; Cancel() from any other thread ends
+// the exchange under way (as UsbCancelPendingRead does) and makes every exchange the worker
+// starts afterwards return false at once, without a message and before anything is written.
+// Whether the cancel comes before, during or after the exchange, the answer to an abandoned
+// command never reaches a later read.
+class UsbCancelToken
+{
+public:
+    UsbCancelToken() = default;
+    UsbCancelToken(const UsbCancelToken&) = delete;
+    UsbCancelToken& operator=(const UsbCancelToken&) = delete;
+
+    void Cancel();
+    bool Cancelled() const;
+
+private:
+    std::atomic<bool> m_cancelled{false};
+};
+
+// Binds the exchanges of the calling thread to token for the scope's lifetime. The token
+// must outlive the scope.
+class UsbCancelScope
+{
+public:
+    explicit UsbCancelScope(UsbCancelToken& token);
+    ~UsbCancelScope();
+    UsbCancelScope(const UsbCancelScope&) = delete;
+    UsbCancelScope& operator=(const UsbCancelScope&) = delete;
+
+private:
+    UsbCancelToken* m_previous;
+};
 
 // Called from another thread: ends the UsbReadPacket, UsbTransact or UsbTransactReport that
 // is under way. Its read returns false at once, or, when its command is still being written,

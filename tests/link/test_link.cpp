@@ -26,6 +26,7 @@ private slots:
     void decodeIdentity();
     void cancelEndsTheExchangeQuietly_data();
     void cancelEndsTheExchangeQuietly();
+    void cancelTokenReachesOnlyItsThread();
     void missingLibraryMeansNoUnit_data();
     void missingLibraryMeansNoUnit();
 };
@@ -180,6 +181,31 @@ void TestLink::cancelEndsTheExchangeQuietly()
     QCOMPARE(boxes.texts(), QStringList());
     // The command went out, yet its answer does not land in the next exchange.
     QCOMPARE(SettingsStart(), QStringLiteral("00 0a 00 00"));
+}
+
+// A token reaches only the exchanges of the thread bound to it, and stops one that starts after
+// the cancel before anything is written.
+void TestLink::cancelTokenReachesOnlyItsThread()
+{
+    UnitFixture fixture(true, 300);
+    platform::MessageBoxRecorder boxes;
+    UsbCancelToken token;
+    auto unbound = std::async(std::launch::async, [] {
+        BuildCommand("$RC", 0, 0, 1);
+        return UsbTransactReport(false);
+    });
+    QVERIFY(fixture->waitForTrace(1, 5000));
+    token.Cancel();
+    QVERIFY(unbound.get());
+
+    auto bound = std::async(std::launch::async, [&token] {
+        const UsbCancelScope scope(token);
+        BuildCommand("$BT", 0, 0, 1);
+        return UsbTransactReport(false);
+    });
+    QVERIFY(!bound.get());
+    QCOMPARE(fixture.sentPackets().size(), std::size_t{1});
+    QCOMPARE(boxes.texts(), QStringList());
 }
 
 void TestLink::missingLibraryMeansNoUnit_data()

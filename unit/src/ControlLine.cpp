@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace tavo {
@@ -121,6 +122,21 @@ std::string RunControlLine(UnitDevice& device, std::string_view line)
             return Error("check-delay takes milliseconds");
         device.setCheckDelayMs(static_cast<int>(ms));
         return "ok\n";
+    }
+    if ((command == "damage" || command == "repair") && words.size() == 2) {
+        std::optional<Region> region;
+        if (words[1] == "db")
+            region = Region::Db;
+        else if (words[1] == "voice")
+            region = Region::Voice;
+        else if (words[1] == "image")
+            region = Region::Image;
+        if (!region)
+            return Error(std::string(command) + " takes db, voice or image");
+        std::string why;
+        const bool ok =
+            command == "damage" ? device.damage(*region, &why) : device.repair(*region, &why);
+        return ok ? "ok\n" : Error(why);
     }
     return Error("unknown command '" + std::string(line) + "'");
 }

@@ -94,6 +94,54 @@ void UnitDevice::setIdentityExtras(const IdentityExtras& extras)
     saveState();
 }
 
+namespace {
+
+// The byte that damage and repair invert: the first of the area's payload.
+std::uint32_t DamageAddress(Region region)
+{
+    return SpanOf(region).start + static_cast<std::uint32_t>(kContentHeaderSize);
+}
+
+void InvertByte(UnitMemory& memory, std::uint32_t address)
+{
+    std::uint8_t byte = 0;
+    memory.read(address, &byte, 1);
+    byte = static_cast<std::uint8_t>(~byte);
+    memory.write(address, &byte, 1);
+}
+
+} // namespace
+
+bool UnitDevice::damage(Region region, std::string* why)
+{
+    const std::optional<ContentHeader> h = m_memory.header(region);
+    if (!h || h->payloadLength == 0) {
+        *why = "the area holds no content";
+        return false;
+    }
+    if (m_memory.intact(region)) {
+        InvertByte(m_memory, DamageAddress(region));
+        saveState();
+    }
+    return true;
+}
+
+bool UnitDevice::repair(Region region, std::string* why)
+{
+    if (m_memory.intact(region))
+        return true;
+    if (m_memory.header(region)) {
+        InvertByte(m_memory, DamageAddress(region));
+        if (m_memory.intact(region)) {
+            saveState();
+            return true;
+        }
+        InvertByte(m_memory, DamageAddress(region));
+    }
+    *why = "the area is damaged beyond what damage did; program it again";
+    return false;
+}
+
 void UnitDevice::injectFault(FaultKind kind, std::uint32_t afterPackets)
 {
     switch (kind) {
@@ -160,8 +208,11 @@ void UnitDevice::queueAnswer(const UnitPacket& answer, Reply reply)
     Answer a;
     a.bytes = answer;
     a.readyAt = Clock::now();
-    if (reply == Reply::AfterCheck)
+    if (reply == Reply::AfterCheck) {
         a.readyAt += std::chrono::milliseconds(m_checkDelayMs);
+        if (m_checkOverride)
+            std::copy(m_checkOverride->begin(), m_checkOverride->end(), a.bytes.begin() + 60);
+    }
     if (std::exchange(m_nakNext, false))
         std::copy(std::begin(kNakPattern), std::end(kNakPattern), a.bytes.begin());
     if (std::exchange(m_shortNext, false))

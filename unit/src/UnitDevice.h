@@ -5,6 +5,7 @@
 #include "StateStore.h"
 #include "tavo/VirtualUnit.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -58,6 +59,19 @@ public:
     void injectFault(FaultKind kind, std::uint32_t afterPackets);
     void clearFaults();
     void setCheckDelayMs(int ms) { m_checkDelayMs = ms < 0 ? 0 : ms; }
+    // Spoils a content area so that the content check reports it damaged, by inverting the
+    // first byte of its payload; an area already damaged is left alone. False, with the
+    // reason in why, for an area without content.
+    bool damage(Region region, std::string* why);
+    // Undoes damage: inverts that byte back when this makes the area intact again. False,
+    // with the reason in why, when the area is damaged otherwise (program it again).
+    bool repair(Region region, std::string* why);
+    // Makes "$RC" answer these bytes 60, 61 and 62 instead of the check's own; nullopt ends
+    // it. For tests of values the check itself never gives.
+    void overrideCheckAnswer(std::optional<std::array<std::uint8_t, 3>> bytes60to62)
+    {
+        m_checkOverride = bytes60to62;
+    }
 
     // Takes one whole packet from the host.
     void takePacket(const std::uint8_t* packet);
@@ -96,6 +110,7 @@ private:
     CommandEngine m_engine;
     PacketTrace m_trace;
     int m_checkDelayMs;
+    std::optional<std::array<std::uint8_t, 3>> m_checkOverride;
 
     bool m_plugged = false;
     std::uint64_t m_linkGeneration = 0;

@@ -135,6 +135,12 @@ void VirtualUnit::setCheckDelayMs(int ms)
     m_impl->device.setCheckDelayMs(ms);
 }
 
+void VirtualUnit::overrideCheckAnswer(std::optional<std::array<std::uint8_t, 3>> bytes60to62)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->device.overrideCheckAnswer(bytes60to62);
+}
+
 UnitStatus VirtualUnit::status() const
 {
     std::lock_guard lock(m_impl->mutex);

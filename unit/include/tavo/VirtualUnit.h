@@ -80,6 +80,9 @@ public:
     // Disarms every fault, including a write failure that has already set in.
     void clearFaults();
     void setCheckDelayMs(int ms);
+    // Makes "$RC" answer these bytes 60 (images), 61 (database) and 62 (voice) instead of the
+    // check's own 1 or 0; nullopt ends it. For tests of values the check never gives.
+    void overrideCheckAnswer(std::optional<std::array<std::uint8_t, 3>> bytes60to62);
 
     UnitStatus status() const;
     // Every packet since start (or the last clearTrace), in wire order.
