@@ -12,10 +12,8 @@ constexpr const char* kUsage =
     "                  [--unplugged] [--check-delay MS]\n"
     "  tavo-unit ctl [--socket PATH] plug | unplug | boot on | boot off | status | settings\n"
     "                | fault unplug|nak|short|stall|write-fail [N] | fault clear\n"
-    "                | check-delay MS | poi-seed N | damage db|voice|image
-"
-    "                | repair db|voice|image
-"
+    "                | check-delay MS | poi-seed N | damage db|voice|image\n"
+    "                | repair db|voice|image\n"
     "  tavo-unit make-content --kind db|voice|image|firmware [--index N] --version V\n"
     "                  --size BYTES [--exact-size] -o FILE\n"
     "  tavo-unit make-server DIR [--db-size BYTES] [--voice-size BYTES] [--image-size BYTES]\n"
