@@ -13,6 +13,7 @@
 #include "link/SheetState.h"
 #include "platform/MessageBoxRecorder.h"
 #include "ui/CProptySheet.h"
+#include "ui/MainSheet.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -133,7 +134,7 @@ protected:
     void OpenSheet(CProptySheet::PageId id, int CTavoApp::*position)
     {
         theApp().m_bConnected = 0;
-        m_sheet = std::make_unique<CProptySheet>(theApp());
+        m_sheet = CreateMainSheet(theApp());
         theApp().m_pSheet = m_sheet.get();
         m_sheet->Timers().SetManual(true);
         m_sheet->show();
