@@ -353,15 +353,20 @@ private slots:
     {
         m_unit = std::make_unique<testsupport::UnitFixture>(false);
         QString seen;
-        QObject context; // takes the timer with it should the sheet never run
-        QTimer::singleShot(0, &context, [&] {
+        // Looks until the sheet runs modally (the splash's hold comes first), then closes it.
+        QTimer look;
+        look.setInterval(0);
+        connect(&look, &QTimer::timeout, this, [&] {
             auto* sheet = qobject_cast<CProptySheet*>(QApplication::activeModalWidget());
+            if (!sheet)
+                return;
             // Recorded as the application's sheet while it runs, and gone afterwards.
-            if (sheet && sheet == theApp().m_pSheet)
+            if (sheet == theApp().m_pSheet)
                 seen = State(sheet);
-            if (sheet)
-                sheet->close();
+            look.stop();
+            sheet->close();
         });
+        look.start();
         m_options.runSheet = RunMainSheet;
         QVERIFY(!theApp().InitInstance(m_options));
         QCOMPARE(seen, QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
