@@ -27,6 +27,7 @@ public:
     bool start(QString* error);
     // "127.0.0.1:<port>", as a host name of an address.
     QString host() const;
+    qint64 processId() const { return m_process.processId(); }
 
 private:
     QString m_rootDir;
