@@ -110,6 +110,8 @@ std::pair<double, double> Memory(const QList<qint64>& tree)
 
 int main(int argc, char* argv[])
 {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareWebEngine();
     QApplication application(argc, argv);
     CExplorer_con::RegisterControl(CreateWebEngineControl);
