@@ -74,6 +74,7 @@ install: build
 bench: build
 	$(BUILD)/bin/bench_link
 	$(BUILD)/bin/bench_engine
+	$(BUILD)/bin/bench_start
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

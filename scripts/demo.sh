@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# Runs Tolvane_Down against a virtual Tavo unit and a local update server, as a new user would
-# try it.
+# Runs Tolvane_Down against a virtual Tavo unit, a local update server and a local product web
+# page, as a new user would try it.
 #
 #   scripts/demo.sh [BUILD_DIR]        (make demo calls it with the build folder)
 #
 # Creates the run folder BUILD_DIR/run with the program's data files, starts a virtual unit
 # there with a fresh state (plugged in, normal mode), writes an update tree that offers newer
-# content than the unit holds and serves it with a real FTP server on 127.0.0.1, starts the
-# program in that folder with the unit's panel window beside it, and stops the panel, the
-# server and the unit when the program ends.
+# content than the unit holds and serves it with a real FTP server on 127.0.0.1, serves the
+# product page (res/web) over HTTP on 127.0.0.1, starts the program in that folder with the
+# unit's panel window beside it, and stops the panel, the servers and the unit when the
+# program ends.
 #
 # The program uses the user's own profile (~/.config/Ostrel updater/Tolvane_Down.ini) and
 # documents folder, as it does outside the demo. For the length of the demo the profile's
-# "UpdateServer" points at the local server; its previous value is put back when the demo
-# ends.
+# "UpdateServer" and "WebHost" point at the local servers; their previous values are put back
+# when the demo ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,8 +49,9 @@ if ! "$python" -c 'import pyftpdlib' 2>/dev/null; then
 fi
 
 mkdir -p "$run"
-rm -rf "$run/unit-state" "$socket" "$run/unit-trace.txt" "$run/server"
+rm -rf "$run/unit-state" "$socket" "$run/unit-trace.txt" "$run/server" "$run/web"
 cp "$bin/Tavo_UIText.txt" "$run/"
+cp -r "$root/res/web" "$run/web"
 
 # The update tree and the catalogue that matches it. Content of a realistic size (a 2 MiB
 # database), so that the progress of each stage can be watched.
@@ -63,8 +65,9 @@ cp "$run/server/Tavo_VersionInfo.txt" "$run/"
 unit_pid=$!
 ftp_pid=
 panel_pid=
+web_pid=
 stop_all() {
-    for pid in $panel_pid $ftp_pid $unit_pid; do
+    for pid in $panel_pid $web_pid $ftp_pid $unit_pid; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -104,15 +107,35 @@ if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
 fi
 server=ftp://127.0.0.1:$port/down/fw/Tavo
 
-# Points "UpdateServer" in section Tavo_Config of the profile at $1, or removes it when $1 is
+# The product page, served by a plain static file server on another free port: the page's
+# address names the folder pc_soft_hardware.asp, whose index.html shows the language of the
+# query. The server writes "Serving HTTP on 127.0.0.1 port N" once it listens.
+"$python" -u -m http.server --bind 127.0.0.1 --directory "$run/web" 0 >"$run/web-log.txt" 2>&1 &
+web_pid=$!
+web_port=
+for _ in $(seq 50); do
+    web_port=$(sed -n 's/^Serving HTTP on 127\.0\.0\.1 port \([0-9]*\).*/\1/p' "$run/web-log.txt")
+    [ -n "$web_port" ] && break
+    if ! kill -0 "$web_pid" 2>/dev/null; then
+        break
+    fi
+    sleep 0.1
+done
+if [ -z "$web_port" ]; then
+    echo "demo: the web server did not start (see $run/web-log.txt)." >&2
+    exit 1
+fi
+web_host=127.0.0.1:$web_port
+
+# Sets the string $1 in section Tavo_Config of the profile to $2, or removes it when $2 is
 # empty; every other value of the profile stays.
-set_update_server() {
-    local value=$1
+set_profile_string() {
+    local key=$1 value=$2
     touch "$profile"
-    awk -v server="$value" '
-        function add() { if (server != "" && !done) print "UpdateServer=" server; done = 1 }
+    awk -v key="$key" -v server="$value" '
+        function add() { if (server != "" && !done) print key "=" server; done = 1 }
         /^\[/ { if (in_section) add(); in_section = ($0 == "[Tavo_Config]"); if (in_section) seen = 1 }
-        in_section && /^UpdateServer=/ { next }
+        in_section && index($0, key "=") == 1 { next }
         { print }
         END { if (in_section) add()
               else if (!seen && server != "") { print "[Tavo_Config]"; add() } }
@@ -132,13 +155,20 @@ documents=$(
     echo "${XDG_DOCUMENTS_DIR:-$HOME/Documents}"
 )
 mkdir -p "$documents"
-previous_server=
-[ -f "$profile" ] && previous_server=$(awk '
-    /^\[/ { in_section = ($0 == "[Tavo_Config]") }
-    in_section && /^UpdateServer=/ { sub(/^UpdateServer=/, ""); print; exit }' "$profile")
-set_update_server "$server"
+# The string $1 of section Tavo_Config of the profile, empty when it has none.
+profile_string() {
+    [ -f "$profile" ] || return 0
+    awk -v key="$1" '
+        /^\[/ { in_section = ($0 == "[Tavo_Config]") }
+        in_section && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }' "$profile"
+}
+previous_server=$(profile_string UpdateServer)
+previous_web_host=$(profile_string WebHost)
+set_profile_string UpdateServer "$server"
+set_profile_string WebHost "$web_host"
 restore_and_stop() {
-    set_update_server "$previous_server"
+    set_profile_string UpdateServer "$previous_server"
+    set_profile_string WebHost "$previous_web_host"
     stop_all
 }
 trap restore_and_stop EXIT
@@ -147,6 +177,8 @@ ctl="$bin/tavo-unit ctl --socket $socket"
 cat <<TEXT
 Tolvane_Down runs in $run against a virtual Tavo unit (plugged in, normal mode) and an
 update server at $server that offers newer content than the unit holds.
+The Connection page shows the product page from http://$web_host; choose Français and
+Apply for the French texts and page.
 Press UPDATE on the Update page, then unplug and plug the unit to see the new versions.
 Drive the unit with the "Tavo virtual unit" window, or from another terminal:
   $ctl unplug        take the USB cable out

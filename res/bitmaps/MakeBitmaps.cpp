@@ -1,9 +1,11 @@
-// Draws the update pages' bitmaps and writes them as PNG files: the status icons 157 (current,
-// green) and 158 (needs updating, orange), 32 x 32, and the four illustrations of the update
+// Draws the program's bitmaps and writes them as PNG files: the status icons 157 (current,
+// green) and 158 (needs updating, orange), 32 x 32, the four illustrations of the update
 // wizard's frames: 150 a road map, 151 a microphone, 152 a screen of the unit, 153 a circuit
-// board. Run by the build: tavo_make_bitmaps OUTPUT_DIR.
+// board, and the splash screen 134, magenta around its shape. Run by the build:
+// tavo_make_bitmaps OUTPUT_DIR.
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -187,6 +189,80 @@ void DrawCircuitBoard(QPainter& p)
     p.drawEllipse(QRectF(74, 30, 10, 10));
 }
 
+// The splash screen: a card with the program's name and a speed-limit sign breaking out of
+// its top-left corner. Drawn smooth on a transparent canvas, then every pixel that is less
+// than half covered becomes the key colour magenta: the window's shape has no fringe.
+QImage Splash()
+{
+    constexpr int kWidth = 420;
+    constexpr int kHeight = 240;
+    QImage canvas = Canvas(kWidth, kHeight);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    const QRectF card(30, 30, kWidth - 32, kHeight - 32);
+    QLinearGradient night(card.topLeft(), card.bottomRight());
+    night.setColorAt(0, QColor(24, 52, 96));
+    night.setColorAt(1, QColor(8, 20, 42));
+    p.setPen(QPen(QColor(200, 210, 225), 2));
+    p.setBrush(night);
+    p.drawRoundedRect(card, 24, 24);
+    // A road running into the distance, inside the card.
+    QPainterPath cardShape;
+    cardShape.addRoundedRect(card.adjusted(1, 1, -1, -1), 23, 23);
+    p.setClipPath(cardShape);
+    QPainterPath road;
+    road.moveTo(250, kHeight - 3);
+    road.lineTo(330, 120);
+    road.lineTo(350, 120);
+    road.lineTo(kWidth - 10, kHeight - 3);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 66, 80));
+    p.drawPath(road);
+    p.setBrush(QColor(250, 210, 70));
+    for (int i = 0; i < 4; ++i) {
+        const qreal t = i / 4.0;
+        p.drawRect(QRectF(337 + t * 6, 130 + t * 90 + t * t * 10, 4 + t * 4, 8 + t * 14));
+    }
+    p.setClipping(false);
+    // The speed-limit sign.
+    p.setBrush(Qt::white);
+    p.setPen(QPen(QColor(40, 40, 40), 2));
+    p.drawEllipse(QPointF(62, 62), 60, 60);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(210, 25, 30));
+    p.drawEllipse(QPointF(62, 62), 56, 56);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(62, 62), 42, 42);
+    p.setPen(QColor(20, 20, 20));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 30, QFont::Bold));
+    p.drawText(QRectF(20, 20, 84, 84), Qt::AlignCenter, QStringLiteral("50"));
+    // The names.
+    p.setPen(Qt::white);
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 44, QFont::Bold));
+    p.drawText(QRectF(140, 46, 260, 70), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tavo"));
+    p.setPen(QColor(170, 195, 230));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 15));
+    p.drawText(QRectF(142, 116, 260, 30), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Tolvane_Down V0.9"));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    p.drawText(QRectF(52, 180, 230, 40), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Speed-camera alerts, kept current"));
+    p.end();
+
+    QImage image(kWidth, kHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kHeight; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(canvas.constScanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < kWidth; ++x) {
+            const QColor colour = QColor::fromRgba(qUnpremultiply(in[x]));
+            out[x] = colour.alpha() < 128 ? qRgb(255, 0, 255) : (colour.rgb() | 0xFF000000u);
+        }
+    }
+    return image;
+}
+
 QImage Illustration(const std::function<void(QPainter&)>& draw)
 {
     QImage image = Canvas(kIllustrationWidth, kIllustrationHeight);
@@ -201,6 +277,8 @@ QImage Illustration(const std::function<void(QPainter&)>& draw)
 
 int main(int argc, char* argv[])
 {
+    // The splash screen's text needs fonts, and fonts need the application object.
+    QGuiApplication application(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
         return 2;
@@ -211,9 +289,13 @@ int main(int argc, char* argv[])
         return 1;
     }
     const std::pair<int, QImage> bitmaps[] = {
-        {150, Illustration(DrawRoadMap)},      {151, Illustration(DrawMicrophone)},
-        {152, Illustration(DrawUnitScreen)},   {153, Illustration(DrawCircuitBoard)},
-        {157, StatusIcon(QColor(0, 176, 80))}, {158, StatusIcon(QColor(255, 140, 0))},
+        {150, Illustration(DrawRoadMap)},
+        {151, Illustration(DrawMicrophone)},
+        {152, Illustration(DrawUnitScreen)},
+        {153, Illustration(DrawCircuitBoard)},
+        {157, StatusIcon(QColor(0, 176, 80))},
+        {158, StatusIcon(QColor(255, 140, 0))},
+        {134, Splash()},
     };
     for (const auto& [id, image] : bitmaps) {
         const QString path = out.filePath(QStringLiteral("%1.png").arg(id));

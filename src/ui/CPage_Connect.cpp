@@ -2,10 +2,10 @@
 
 #include "app/TavoApp.h"
 #include "app/TextConvert.h"
+#include "ui/CExplorer_con.h"
 #include "ui/CProptySheet.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,7 +35,7 @@ void CPage_Connect::CreateControls(QWidget* window)
     m_languageLabel = WithId(new QLabel, 1009);
     m_languages = WithId(new QComboBox, 1008);
     m_apply = WithId(new QPushButton, 1016);
-    m_webArea = WithId(new QFrame, 1031);
+    m_webArea = WithId(new CExplorer_con, 1031);
     m_usbGroup = WithId(new QGroupBox, 1004);
     m_step1 = StepLabel(1003);
     m_step2 = StepLabel(1005);
@@ -72,6 +72,20 @@ void CPage_Connect::OnInitDialog()
 void CPage_Connect::OnRefresh()
 {
     ApplyTexts();
+    // Nothing remembers the last address: every refresh loads the page again.
+    m_webArea->Navigate2(ProductPageAddress(WebHost(), m_app.m_nLanguage));
+}
+
+QString CPage_Connect::ProductPageAddress(const QString& host, int language)
+{
+    return QStringLiteral("http://%1/pc_soft_hardware.asp?lang=%2&model=Tavo")
+        .arg(host, language == 1 ? QLatin1String("FR") : QLatin1String("EN"));
+}
+
+QString CPage_Connect::WebHost() const
+{
+    return m_app.GetProfileString(CTavoApp::kProfileSection, QStringLiteral("WebHost"),
+                                  QStringLiteral("www.ostrel.invalid"));
 }
 
 void CPage_Connect::ApplyTexts()

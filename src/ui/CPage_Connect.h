@@ -2,17 +2,18 @@
 
 #include "app/PropertyPage.h"
 
+class CExplorer_con;
 class CProptySheet;
 class CTavoApp;
 class QComboBox;
-class QFrame;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 
 // The Connection page, always the first tab: how to attach the unit, the product web page,
 // and the choice of the UI language. Apply stores the chosen language in the profile, loads
-// its texts and has the sheet retitle its tabs.
+// its texts and has the sheet retitle its tabs. Every refresh navigates the web view again to
+// the product page of the current language.
 class CPage_Connect final : public CPropertyPage
 {
     Q_OBJECT
@@ -35,6 +36,11 @@ public:
     // The Apply button: the list's selection (-1 when none) becomes the language.
     void OnApply();
 
+    // The product web page on host: French for language 1, English for every other one.
+    static QString ProductPageAddress(const QString& host, int language);
+    // The product page's host: the profile string "WebHost" of section "Tavo_Config".
+    QString WebHost() const;
+
 protected:
     void CreateControls(QWidget* window) override;
 
@@ -44,7 +50,7 @@ private:
     QLabel* m_languageLabel = nullptr;
     QComboBox* m_languages = nullptr;
     QPushButton* m_apply = nullptr;
-    QFrame* m_webArea = nullptr;
+    CExplorer_con* m_webArea = nullptr;
     QGroupBox* m_usbGroup = nullptr;
     QLabel* m_step1 = nullptr;
     QLabel* m_step2 = nullptr;

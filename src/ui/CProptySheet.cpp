@@ -9,6 +9,7 @@
 #include "link/DeviceIdentity.h"
 #include "link/UsbLink.h"
 #include "ui/CPage_Connect.h"
+#include "ui/CSplashScreenEx.h"
 #include "update/CPage_Reset.h"
 #include "update/CPage_Update.h"
 
@@ -85,9 +86,16 @@ void CProptySheet::OnInitDialog()
 
 void CProptySheet::ShowSplash()
 {
-    // The splash window has no class yet; until it has, the sheet goes straight on to the
-    // detection. Its call stays here so that it keeps its place between the title and the
-    // detection timer.
+    // Created with `new`: the splash deletes itself once its window is gone.
+    auto* splash = new CSplashScreenEx;
+    splash->Create(this, {}, kSplashDisplayMs,
+                   CSplashScreenEx::kFadeIn | CSplashScreenEx::kFadeOut | CSplashScreenEx::kShadow |
+                       CSplashScreenEx::kCenterScreen);
+    SetSplashBitmap(*splash, m_app.m_strCurDir);
+    splash->Show();
+    // The sheet's own window appears only when this initialisation returns, after the hold.
+    splash->Hold(kSplashHoldMs);
+    splash->Hide();
 }
 
 void CProptySheet::SetTitle(bool connected)

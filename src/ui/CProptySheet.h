@@ -42,6 +42,9 @@ public:
 
     static constexpr int kDetectionTimer = 10001;
     static constexpr int kDetectionPeriodMs = 500;
+    // The splash screen: its own display time, and how long the sheet holds it on screen.
+    static constexpr int kSplashDisplayMs = 2000;
+    static constexpr int kSplashHoldMs = 3000;
 
     // app is the application object whose connection flag, page positions and texts the sheet
     // uses; it outlives the sheet.

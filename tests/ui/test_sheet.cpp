@@ -6,18 +6,24 @@
 #include "app/PropertyPage.h"
 #include "app/TavoApp.h"
 #include "app/TimerSet.h"
+#include "platform/Delay.h"
 #include "platform/MessageBoxRecorder.h"
+#include "ui/CExplorer_con.h"
 #include "ui/CProptySheet.h"
+#include "ui/CSplashScreenEx.h"
 #include "ui/MainSheet.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QImage>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 #include <optional>
 #include <thread>
@@ -35,6 +41,20 @@ public:
     void ApplyEnableRule() override { ++enableRuns; }
     void keyPressEvent(QKeyEvent* event) override { event->accept(); }
 };
+
+// A browser control that only records where it was sent.
+class RecordingControl final : public BrowserControl
+{
+public:
+    using BrowserControl::BrowserControl;
+    static inline QStringList visited;
+    void Navigate(const QUrl& url) override { visited << url.toString(); }
+};
+
+BrowserControl* CreateRecordingControl(QWidget* parent)
+{
+    return new RecordingControl(parent);
+}
 
 } // namespace
 
@@ -349,19 +369,104 @@ private slots:
         QCOMPARE(m_sheet->TabControl()->tabText(0), QStringLiteral("Connexion"));
     }
 
+    void productPageFollowsTheLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("query");
+        QTest::newRow("English") << 0 << "lang=EN";
+        QTest::newRow("French") << 1 << "lang=FR";
+        QTest::newRow("a third language") << 2 << "lang=EN";
+        QTest::newRow("none") << -1 << "lang=EN";
+    }
+
+    // Every refresh of the Connection page loads the page of the current language again, from
+    // the profile's host; the control comes from the event loop and loads what was asked.
+    void productPageFollowsTheLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, query);
+        theApp().WriteProfileString(CTavoApp::kProfileSection, QStringLiteral("WebHost"),
+                                    QStringLiteral("127.0.0.1:8080"));
+        theApp().m_nLanguage = language;
+        RecordingControl::visited.clear();
+        CExplorer_con::RegisterControl(CreateRecordingControl);
+        OpenSheet(false);
+        CExplorer_con::RegisterControl(nullptr);
+        auto* view = m_sheet->findChild<CExplorer_con*>(QStringLiteral("1031"));
+        // Started while the splash held the start.
+        QVERIFY(view && view->Control());
+        m_sheet->Page(PageId::Connect)->RefreshNow();
+        const QString page =
+            QStringLiteral("http://127.0.0.1:8080/pc_soft_hardware.asp?%1&model=Tavo").arg(query);
+        QCOMPARE(RecordingControl::visited, QStringList({page, page}));
+    }
+
+    // The splash is on screen, painted, through the whole hold of 3 s, before the sheet's own
+    // window appears; its bitmap is Splash.bmp from the working folder when that can be read.
+    void splashHeldBeforeTheSheet_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("built-in") << QByteArray() << QSize(420, 240);
+        QTest::newRow("Splash.bmp") << QByteArray("BMP") << QSize(12, 8);
+        QTest::newRow("unreadable Splash.bmp") << QByteArray("not a bitmap") << QSize(420, 240);
+    }
+
+    void splashHeldBeforeTheSheet()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QSize, size);
+        const QString path = m_dirs->work.filePath(QStringLiteral("Splash.bmp"));
+        if (file == "BMP") {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::darkBlue);
+            QVERIFY(image.save(path, "BMP"));
+        } else if (!file.isEmpty()) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(file);
+        }
+        QStringList seen;
+        QPointer<CSplashScreenEx> splash;
+        platform::InstantDelay delay([&](qint64 now) {
+            if (!splash && m_sheet)
+                splash = m_sheet->findChild<CSplashScreenEx*>();
+            const bool sheetShown = m_sheet->windowHandle() && m_sheet->windowHandle()->isVisible();
+            seen << QStringLiteral("%1 %2 %3")
+                        .arg(splash && splash->isVisible() && splash->IsPainted())
+                        .arg(sheetShown)
+                        .arg(now >= CProptySheet::kSplashHoldMs);
+        });
+        OpenSheet(false);
+        QVERIFY(splash);
+        QCOMPARE(splash->Bitmap().size(), size);
+        // Through the hold the splash shows and the sheet does not; then the hold ends.
+        seen.removeDuplicates();
+        QCOMPARE(seen, QStringList({QStringLiteral("1 0 0"), QStringLiteral("1 0 1")}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!splash);
+        QVERIFY(m_sheet->isVisible());
+        QVERIFY(m_sheet->Timers().IsActive(CProptySheet::kDetectionTimer));
+    }
+
     void startupRunsTheSheetModally()
     {
         m_unit = std::make_unique<testsupport::UnitFixture>(false);
         QString seen;
-        QObject context; // takes the timer with it should the sheet never run
-        QTimer::singleShot(0, &context, [&] {
+        // Looks until the sheet runs modally (the splash's hold comes first), then closes it.
+        QTimer look;
+        look.setInterval(0);
+        connect(&look, &QTimer::timeout, this, [&] {
             auto* sheet = qobject_cast<CProptySheet*>(QApplication::activeModalWidget());
+            if (!sheet)
+                return;
             // Recorded as the application's sheet while it runs, and gone afterwards.
-            if (sheet && sheet == theApp().m_pSheet)
+            if (sheet == theApp().m_pSheet)
                 seen = State(sheet);
-            if (sheet)
-                sheet->close();
+            look.stop();
+            sheet->close();
         });
+        look.start();
         m_options.runSheet = RunMainSheet;
         QVERIFY(!theApp().InitInstance(m_options));
         QCOMPARE(seen, QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
