@@ -1,18 +1,28 @@
 /* This backend reaches the unit through a unix stream socket (see unit/README.md for the
- * handshake): one connection per probe, per packet written and per answer read. */
+ * handshake): one connection per probe, per packet written and per answer read.
+ *
+ * A unit that has stopped (its process suspended, or hung) still has its socket: connecting
+ * waits for it to accept and the hello waits for its reply. Those waits are bounded, so such a
+ * unit is no unit: the probe gives up after PROBE_TIMEOUT_MS, opening a pipe after
+ * PIPE_TIMEOUT_MS. What comes after a pipe is open (the unit's answer on PIPE01, which a
+ * check may take seconds to produce) is owed by the unit and waited for as long as it takes. */
 #include "VexaUSB.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
 #define HELLO_SIZE 8
 #define SPIN_NS 100000LL
+#define PROBE_TIMEOUT_MS 200
+#define PIPE_TIMEOUT_MS 1000
 
 /* Fills out with the unit's socket path; 0 when the path does not fit (a cut path could name
  * another socket). */
@@ -51,10 +61,10 @@ static long long now_ns(void)
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-/* Reads the unit's one-byte reply. The unit answers within microseconds while it is
- * streaming, far sooner than a sleeping thread is woken, so the reply is polled for a short
- * while before the read blocks. */
-static ssize_t await_reply(int fd, char* reply)
+/* Reads the unit's one-byte reply, giving up at deadline (monotonic nanoseconds). The unit
+ * answers within microseconds while it is streaming, far sooner than a sleeping thread is
+ * woken, so the reply is polled for a short while before the thread sleeps. */
+static ssize_t await_reply(int fd, char* reply, long long deadline)
 {
     const long long spin_until = now_ns() + SPIN_NS;
     ssize_t n;
@@ -63,15 +73,24 @@ static ssize_t await_reply(int fd, char* reply)
         if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
             return n;
     } while (now_ns() < spin_until);
-    do {
-        n = read(fd, reply, 1);
-    } while (n < 0 && errno == EINTR);
-    return n;
+    for (;;) {
+        const long long left = deadline - now_ns();
+        struct pollfd p = {fd, POLLIN, 0};
+        if (left <= 0)
+            return -1;
+        /* Rounded up, so that the last poll does not return just before the deadline. */
+        if (poll(&p, 1, (int)((left + 999999) / 1000000)) < 0 && errno != EINTR)
+            return -1;
+        n = recv(fd, reply, 1, MSG_DONTWAIT);
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            return n;
+    }
 }
 
-/* Connects, says which channel it wants and waits for the unit's 'Y'. */
-static int open_channel(const char* name)
+/* Connects, says which channel it wants and waits for the unit's 'Y', all within timeout_ms. */
+static int open_channel(const char* name, int timeout_ms)
 {
+    const long long deadline = now_ns() + (long long)timeout_ms * 1000000LL;
     struct sockaddr_un address;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
@@ -81,7 +100,11 @@ static int open_channel(const char* name)
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (connect(fd, (const struct sockaddr*)&address, sizeof address) != 0) {
+    /* The send timeout also bounds connect() on a unix socket: it waits while the unit's queue
+     * of connections not yet accepted is full. */
+    struct timeval send_timeout = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout) != 0 ||
+        connect(fd, (const struct sockaddr*)&address, sizeof address) != 0) {
         close(fd);
         return -1;
     }
@@ -89,13 +112,8 @@ static int open_channel(const char* name)
     memset(hello, 0, sizeof hello);
     memcpy(hello, name, strlen(name));
     char reply = 0;
-    ssize_t n;
-    if (!write_all(fd, hello, sizeof hello)) {
-        close(fd);
-        return -1;
-    }
-    n = await_reply(fd, &reply);
-    if (n != 1 || reply != 'Y') {
+    if (!write_all(fd, hello, sizeof hello) || await_reply(fd, &reply, deadline) != 1 ||
+        reply != 'Y') {
         close(fd);
         return -1;
     }
@@ -104,7 +122,7 @@ static int open_channel(const char* name)
 
 int open_dev(void)
 {
-    return open_channel("PROBE");
+    return open_channel("PROBE", PROBE_TIMEOUT_MS);
 }
 
 int open_file(const char* pipe)
@@ -113,5 +131,5 @@ int open_file(const char* pipe)
         return -1;
     if (strcmp(pipe, "PIPE00") != 0 && strcmp(pipe, "PIPE01") != 0)
         return -1;
-    return open_channel(pipe);
+    return open_channel(pipe, PIPE_TIMEOUT_MS);
 }
