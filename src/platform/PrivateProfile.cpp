@@ -6,13 +6,13 @@ namespace platform {
 
 namespace {
 
-bool IsBlank(QChar c)
+bool IsBlank(char c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+    return c == ' ' || c == '\t';
 }
 
 // Drops blanks (spaces and tabs) at both ends; other white space belongs to the text.
-QString TrimBlanks(QStringView text)
+QByteArray TrimBlanks(QByteArrayView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -20,17 +20,22 @@ QString TrimBlanks(QStringView text)
         ++begin;
     while (end > begin && IsBlank(text[end - 1]))
         --end;
-    return text.mid(begin, end - begin).toString();
+    return text.sliced(begin, end - begin).toByteArray();
 }
 
-QString StripEnclosingQuotes(const QString& value)
+QByteArray StripEnclosingQuotes(const QByteArray& value)
 {
     if (value.size() >= 2) {
-        const QChar first = value.front();
-        if ((first == QLatin1Char('"') || first == QLatin1Char('\'')) && value.back() == first)
+        const char first = value.front();
+        if ((first == '"' || first == '\'') && value.back() == first)
             return value.mid(1, value.size() - 2);
     }
     return value;
+}
+
+bool SameName(const QByteArray& a, const QByteArray& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -38,32 +43,30 @@ QString StripEnclosingQuotes(const QString& value)
 PrivateProfile PrivateProfile::FromText(const QByteArray& text)
 {
     PrivateProfile profile;
-    QString all = QString::fromUtf8(text);
-    if (all.startsWith(QChar(0xFEFF)))
-        all.remove(0, 1);
+    const QByteArray all = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
 
     // Entries before the first section header belong to no section and are never found.
     Section* current = nullptr;
-    const auto lines = QStringView(all).split(QLatin1Char('\n'));
-    for (QStringView raw : lines) {
-        if (raw.endsWith(QLatin1Char('\r')))
-            raw.chop(1);
-        const QString line = TrimBlanks(raw);
-        if (line.isEmpty() || line.front() == QLatin1Char(';'))
+    for (const QByteArray& raw : all.split('\n')) {
+        QByteArrayView view(raw);
+        if (view.endsWith('\r'))
+            view.chop(1);
+        const QByteArray line = TrimBlanks(view);
+        if (line.isEmpty() || line.front() == ';')
             continue;
-        if (line.front() == QLatin1Char('[')) {
-            const qsizetype close = line.lastIndexOf(QLatin1Char(']'));
-            const QStringView name =
-                close > 0 ? QStringView(line).mid(1, close - 1) : QStringView(line).mid(1);
+        if (line.front() == '[') {
+            const qsizetype close = line.lastIndexOf(']');
+            const QByteArrayView name = close > 0 ? QByteArrayView(line).sliced(1, close - 1)
+                                                  : QByteArrayView(line).sliced(1);
             profile.m_sections.push_back(Section{TrimBlanks(name), {}});
             current = &profile.m_sections.back();
             continue;
         }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        const qsizetype equals = line.indexOf('=');
         if (!current || equals < 0)
             continue;
-        current->entries.push_back(Entry{TrimBlanks(QStringView(line).left(equals)),
-                                         TrimBlanks(QStringView(line).mid(equals + 1))});
+        current->entries.push_back(Entry{TrimBlanks(QByteArrayView(line).first(equals)),
+                                         TrimBlanks(QByteArrayView(line).sliced(equals + 1))});
     }
     return profile;
 }
@@ -76,17 +79,17 @@ PrivateProfile PrivateProfile::FromFile(const QString& filePath)
     return FromText(file.readAll());
 }
 
-QString PrivateProfile::value(const QString& section, const QString& key,
-                              const QString& defaultValue, int bufferSize) const
+QByteArray PrivateProfile::value(const QByteArray& section, const QByteArray& key,
+                                 const QByteArray& defaultValue, int bufferSize) const
 {
     if (bufferSize < 1)
         return {};
-    const QString* found = nullptr;
+    const QByteArray* found = nullptr;
     for (const Section& s : m_sections) {
-        if (s.name.compare(section, Qt::CaseInsensitive) != 0)
+        if (!SameName(s.name, section))
             continue;
         for (const Entry& e : s.entries) {
-            if (e.key.compare(key, Qt::CaseInsensitive) == 0) {
+            if (SameName(e.key, key)) {
                 found = &e.value;
                 break;
             }
@@ -94,7 +97,7 @@ QString PrivateProfile::value(const QString& section, const QString& key,
         // Only the first section of that name is searched, as the profile functions do.
         break;
     }
-    QString result = found ? StripEnclosingQuotes(*found) : defaultValue;
+    QByteArray result = found ? StripEnclosingQuotes(*found) : defaultValue;
     if (!found) {
         // Trailing blanks of a default are dropped; leading ones stay.
         while (!result.isEmpty() && IsBlank(result.back()))
@@ -103,9 +106,9 @@ QString PrivateProfile::value(const QString& section, const QString& key,
     return result.left(bufferSize - 1);
 }
 
-QString GetPrivateProfileString(const QString& section, const QString& key,
-                                const QString& defaultValue, const QString& filePath,
-                                int bufferSize)
+QByteArray GetPrivateProfileString(const QByteArray& section, const QByteArray& key,
+                                   const QByteArray& defaultValue, const QString& filePath,
+                                   int bufferSize)
 {
     return PrivateProfile::FromFile(filePath).value(section, key, defaultValue, bufferSize);
 }

@@ -261,7 +261,7 @@ bool CPage_Update::AutoUpdatePlan()
         const KindResources& res = ResourcesOf(kind);
         SetStatusText(res.downloadingText);
         ++ordinal;
-        const QString name = CatalogueName(m_catalogue, kind, m_nChosen[KindIndex(kind)]);
+        const QByteArray name = CatalogueName(m_catalogue, kind, m_nChosen[KindIndex(kind)]);
         const int fetched =
             m_downloads.DownloadFromServer(kind, ordinal, m_nTotal, name, DialogOwner());
         if (!fetched) {

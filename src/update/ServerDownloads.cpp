@@ -12,10 +12,11 @@ QString UpdateServerBase()
                                      QStringLiteral("ftp://update.ostrel.invalid/down/fw/Tavo"));
 }
 
-QString ServerUrl(ContentKind kind, const QString& base, const QString& catalogueName)
+QString ServerUrl(ContentKind kind, const QString& base, const QByteArray& catalogueName)
 {
     const QByteArray b = base.toUtf8();
-    const QByteArray name = catalogueName.toUtf8();
+    // Kept as they are: what a path may hold, the folder separator included.
+    const QByteArray name = catalogueName.toPercentEncoding("/!$&'()*+,;=:@");
     switch (kind) {
     case ContentKind::Db:
         return QString::asprintf("%s/DB/%s.tbn", b.constData(), name.constData());
@@ -36,7 +37,7 @@ QString LocalDownloadName(ContentKind kind, const platform::LocalTime& time)
 }
 
 int ServerDownloads::DownloadFromServer(ContentKind kind, std::uint32_t ordinal,
-                                        std::uint32_t total, const QString& catalogueName,
+                                        std::uint32_t total, const QByteArray& catalogueName,
                                         QWidget* owner)
 {
     // On the heap and guarded: if the owner goes away while the dialog runs, it takes the

@@ -3,6 +3,7 @@
 #include "link/ContentKind.h"
 #include "platform/Clock.h"
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -14,8 +15,11 @@ class QWidget;
 QString UpdateServerBase();
 
 // The server address of a kind's file: "%s/DB/%s.tbn", "%s/Voice/%s.vbn", "%s/Image/%s.ibn"
-// with the base and the catalogue's name, or "%s/FW/TavoFw.bin" (the name is not used).
-QString ServerUrl(ContentKind kind, const QString& base, const QString& catalogueName);
+// with the base and the catalogue's name, or "%s/FW/TavoFw.bin" (the name is not used). The
+// name's bytes reach the server unchanged: those an address cannot carry as they are (blanks,
+// '%', '#', '?', bytes outside ASCII and the like) are percent-encoded; '/' still separates
+// folders.
+QString ServerUrl(ContentKind kind, const QString& base, const QByteArray& catalogueName);
 
 // The local name of a kind's download at time: the kind's prefix, then year, month, day,
 // minute and millisecond in plain decimal, then its extension ("Tavo_DB20091157.tbn").
@@ -33,7 +37,7 @@ public:
     // Sets the kind's URL and file to program (whether or not the download works). Returns 1
     // when the file was fetched, 0 when not. catalogueName is unused for firmware.
     int DownloadFromServer(ContentKind kind, std::uint32_t ordinal, std::uint32_t total,
-                           const QString& catalogueName, QWidget* owner);
+                           const QByteArray& catalogueName, QWidget* owner);
 
     // The address of the kind's last download (empty before the first).
     QString Url(ContentKind kind) const { return m_url[KindIndex(kind)]; }

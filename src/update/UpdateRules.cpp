@@ -37,7 +37,7 @@ int CatalogueCount(const VersionCatalogue& catalogue, ContentKind kind)
     return 0;
 }
 
-QString CatalogueName(const VersionCatalogue& catalogue, ContentKind kind, std::uint32_t index)
+QByteArray CatalogueName(const VersionCatalogue& catalogue, ContentKind kind, std::uint32_t index)
 {
     // The unit reports numbers up to 255; the catalogue has room for 50 entries only, and a
     // number beyond them is a number without an entry.
@@ -82,10 +82,10 @@ bool IsKindCurrent(ContentKind kind, const DeviceIdentity& identity,
     if (resume)
         return false;
     if (kind == ContentKind::Firmware)
-        return QString::asprintf("%04d", identity.fwVersion) == catalogue.fwVersion;
+        return QString::asprintf("%04d", identity.fwVersion).toLatin1() == catalogue.fwVersion;
     if (chosen != UnitIndex(identity, kind))
         return false;
     // A name shorter than six characters is compared whole, so it never equals a version.
     return CatalogueName(catalogue, kind, chosen).left(6) ==
-           QString::asprintf("%06d", UnitVersion(identity, kind));
+           QString::asprintf("%06d", UnitVersion(identity, kind)).toLatin1();
 }

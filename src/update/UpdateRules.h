@@ -2,6 +2,7 @@
 
 #include "link/ContentKind.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -17,7 +18,7 @@ int CatalogueCount(const VersionCatalogue& catalogue, ContentKind kind);
 
 // The catalogue's file name of a content kind at index: empty for firmware, for an index past
 // the catalogue's 50 entries, and for an entry the catalogue does not fill.
-QString CatalogueName(const VersionCatalogue& catalogue, ContentKind kind, std::uint32_t index);
+QByteArray CatalogueName(const VersionCatalogue& catalogue, ContentKind kind, std::uint32_t index);
 
 // The unit's installed entry of a content kind (dbIndex, voiceIndex, imageIndex); 0 for
 // firmware.

@@ -15,7 +15,7 @@ struct ListSection
     const char* countKey;
     const char* nameKeyFormat;
     int tooManyCode;
-    QString VersionCatalogue::*count;
+    QByteArray VersionCatalogue::*count;
     VersionCatalogue::Names VersionCatalogue::*names;
 };
 
@@ -24,8 +24,8 @@ struct ListSection
 bool ReadList(const platform::PrivateProfile& profile, const ListSection& list,
               VersionCatalogue& catalogue)
 {
-    const QString section = QLatin1String(list.section);
-    catalogue.*list.count = profile.value(section, QLatin1String(list.countKey));
+    const QByteArray section(list.section);
+    catalogue.*list.count = profile.value(section, list.countKey);
     const int n = ToCount(catalogue.*list.count);
     if (n > VersionCatalogue::kMaxEntries) {
         platform::ShowErrorCode(list.tooManyCode);
@@ -33,27 +33,28 @@ bool ReadList(const platform::PrivateProfile& profile, const ListSection& list,
     }
     for (int i = 0; i < n; ++i)
         (catalogue.*list.names)[i] =
-            profile.value(section, QString::asprintf(list.nameKeyFormat, i));
+            profile.value(section, QString::asprintf(list.nameKeyFormat, i).toLatin1());
     return true;
 }
 
 } // namespace
 
-int ToCount(const QString& text)
+int ToCount(const QByteArray& text)
 {
     qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
+    // Leading white space as the C library knows it: blank, tab, and line feed to return.
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-        negative = text[i] == QLatin1Char('-');
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
         ++i;
     }
     // Accumulate in 64 bits and clamp, so a long run of digits stays a large count instead of
     // wrapping round to a small or negative one.
     qint64 value = 0;
-    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i) {
-        value = value * 10 + (text[i].unicode() - u'0');
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
         if (value > std::numeric_limits<int>::max())
             return negative ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
     }
@@ -73,7 +74,7 @@ bool ReadVersionCatalogue(VersionCatalogue& catalogue, const QString& filePath)
     // One parse serves every lookup of this call; nothing is kept afterwards.
     const platform::PrivateProfile profile = platform::PrivateProfile::FromFile(filePath);
 
-    catalogue.fwVersion = profile.value(QStringLiteral("FW"), QStringLiteral("VER_NUM"));
+    catalogue.fwVersion = profile.value("FW", "VER_NUM");
 
     static const ListSection kLists[] = {
         {"DB", "DB_NUM", "DB_FNAME%02d", 1001, &VersionCatalogue::dbCount,
@@ -90,8 +91,8 @@ bool ReadVersionCatalogue(VersionCatalogue& catalogue, const QString& filePath)
 
     // The language section's name is spelled this way in every catalogue the server has
     // published; a section spelled "LANGUAGE" is not the one read.
-    const QString language = QStringLiteral("LAGNUAGE");
-    catalogue.languageCount = profile.value(language, QStringLiteral("LANGUAGE_NUM"));
+    const QByteArray language("LAGNUAGE");
+    catalogue.languageCount = profile.value(language, "LANGUAGE_NUM");
     const int n = ToCount(catalogue.languageCount);
     if (n > VersionCatalogue::kMaxEntries) {
         platform::ShowErrorCode(1004);
@@ -99,9 +100,9 @@ bool ReadVersionCatalogue(VersionCatalogue& catalogue, const QString& filePath)
     }
     for (int i = 0; i < n; ++i) {
         catalogue.languageVoiceNames[i] =
-            profile.value(language, QString::asprintf("LANGUAGE_%02d_VO", i));
+            profile.value(language, QString::asprintf("LANGUAGE_%02d_VO", i).toLatin1());
         catalogue.languageImageNames[i] =
-            profile.value(language, QString::asprintf("LANGUAGE_%02d_IMG", i));
+            profile.value(language, QString::asprintf("LANGUAGE_%02d_IMG", i).toLatin1());
     }
     return true;
 }

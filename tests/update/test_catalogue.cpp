@@ -37,14 +37,14 @@ QByteArray Db(const QByteArray& countLine, int names)
 QString Summary(const VersionCatalogue& c)
 {
     const auto read = [](const VersionCatalogue::Names& names) {
-        return QString::number(std::count_if(names.begin(), names.end(),
-                                             [](const QString& n) { return !n.isEmpty(); }));
+        return QByteArray::number(std::count_if(names.begin(), names.end(),
+                                                [](const QByteArray& n) { return !n.isEmpty(); }));
     };
-    return QStringList{
-        c.fwVersion, c.dbCount + u':' + read(c.dbNames), c.voiceCount + u':' + read(c.voiceNames),
-        c.imageCount + u':' + read(c.imageNames),
-        c.languageCount + u':' + read(c.languageVoiceNames) + u'/' + read(c.languageImageNames)}
-        .join(u" | "_s);
+    return QString::fromLatin1(QByteArrayList{
+        c.fwVersion, c.dbCount + ':' + read(c.dbNames), c.voiceCount + ':' + read(c.voiceNames),
+        c.imageCount + ':' + read(c.imageNames),
+        c.languageCount + ':' + read(c.languageVoiceNames) + '/' + read(c.languageImageNames)}
+                                   .join(" | "));
 }
 
 } // namespace
@@ -115,38 +115,44 @@ private slots:
     void values_data()
     {
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QByteArray>("expected");
 
         const QByteArray long200(200, 'a');
-        QTest::newRow("200 characters") << "DB_FNAME00=" + long200 << QString(127, u'a');
-        QTest::newRow("quoted 200") << "DB_FNAME00=\"" + long200 + "\"" << QString(127, u'a');
+        QTest::newRow("200 characters") << "DB_FNAME00=" + long200 << QByteArray(127, 'a');
+        QTest::newRow("quoted 200") << "DB_FNAME00=\"" + long200 + "\"" << QByteArray(127, 'a');
+        // The limit counts bytes, and the bytes are the file's, whatever their encoding.
+        const QByteArray e100 = QByteArray("\xC3\xA9").repeated(100);
+        QTest::newRow("200 bytes of UTF-8") << "DB_FNAME00=" + e100 << e100.left(127);
+        QTest::newRow("bytes of no encoding") << QByteArray("DB_FNAME00=090115_\xE9t\xE9 \xFF")
+                                              << QByteArray("090115_\xE9t\xE9 \xFF");
         QTest::newRow("mixed-case key")
-            << QByteArray("Db_FName00=090115_EUROPE") << u"090115_EUROPE"_s;
+            << QByteArray("Db_FName00=090115_EUROPE") << QByteArray("090115_EUROPE");
         QTest::newRow("blanks") << QByteArray(" \tDB_FNAME00 \t=  090115 EUROPE \t")
-                                << u"090115 EUROPE"_s;
+                                << QByteArray("090115 EUROPE");
         QTest::newRow("double quotes")
-            << QByteArray("DB_FNAME00= \"090115_EUROPE\" ") << u"090115_EUROPE"_s;
-        QTest::newRow("single quotes") << QByteArray("DB_FNAME00='a b'") << u"a b"_s;
-        QTest::newRow("one pair only") << QByteArray("DB_FNAME00=\"\"x\"\"") << u"\"x\""_s;
-        QTest::newRow("unmatched quote") << QByteArray("DB_FNAME00=\"abc'") << u"\"abc'"_s;
+            << QByteArray("DB_FNAME00= \"090115_EUROPE\" ") << QByteArray("090115_EUROPE");
+        QTest::newRow("single quotes") << QByteArray("DB_FNAME00='a b'") << QByteArray("a b");
+        QTest::newRow("one pair only") << QByteArray("DB_FNAME00=\"\"x\"\"") << QByteArray("\"x\"");
+        QTest::newRow("unmatched quote") << QByteArray("DB_FNAME00=\"abc'") << QByteArray("\"abc'");
         QTest::newRow("commas and backslashes")
-            << QByteArray("DB_FNAME00=a,b\\c;d") << u"a,b\\c;d"_s;
-        QTest::newRow("second equals sign") << QByteArray("DB_FNAME00=a=b") << u"a=b"_s;
-        QTest::newRow("no equals sign") << QByteArray("DB_FNAME00") << QString();
-        QTest::newRow("commented out") << QByteArray(";DB_FNAME00=x") << QString();
-        QTest::newRow("first key wins") << QByteArray("db_fname00=1\nDB_FNAME00=2") << u"1"_s;
+            << QByteArray("DB_FNAME00=a,b\\c;d") << QByteArray("a,b\\c;d");
+        QTest::newRow("second equals sign") << QByteArray("DB_FNAME00=a=b") << QByteArray("a=b");
+        QTest::newRow("no equals sign") << QByteArray("DB_FNAME00") << QByteArray();
+        QTest::newRow("commented out") << QByteArray(";DB_FNAME00=x") << QByteArray();
+        QTest::newRow("first key wins")
+            << QByteArray("db_fname00=1\nDB_FNAME00=2") << QByteArray("1");
         QTest::newRow("first section wins")
-            << QByteArray("\n[Db]\nDB_FNAME00=in the second section") << QString();
+            << QByteArray("\n[Db]\nDB_FNAME00=in the second section") << QByteArray();
     }
     void values()
     {
         QFETCH(QByteArray, line);
-        QFETCH(QString, expected);
+        QFETCH(QByteArray, expected);
         VersionCatalogue catalogue;
         // The byte-order mark is not part of the first section's name.
         QVERIFY(Read("\xEF\xBB\xBF[FW]\nVER_NUM=1\n\n [ db ] \r\nDB_NUM=1\r\n" + line + "\r\n",
                      catalogue));
-        QCOMPARE(catalogue.fwVersion, u"1"_s);
+        QCOMPARE(catalogue.fwVersion, QByteArray("1"));
         QCOMPARE(catalogue.dbNames[0], expected);
     }
 
@@ -181,7 +187,8 @@ private slots:
                                            {c.imageCount, &c.imageNames}}) {
             QVERIFY(ToCount(count) > 0);
             for (int i = 0; i < VersionCatalogue::kMaxEntries; ++i)
-                QCOMPARE(versioned.match((*names)[i]).hasMatch(), i < ToCount(count));
+                QCOMPARE(versioned.match(QString::fromLatin1((*names)[i])).hasMatch(),
+                         i < ToCount(count));
         }
     }
 

@@ -109,22 +109,27 @@ private slots:
         QTest::addColumn<QList<int>>("served"); // indexes into kServed, downloaded in turn
         QTest::addColumn<platform::LocalTime>("time");
         QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("documentsFolder"); // else the account has none yet
         QTest::newRow("DB, voice, image, no leading zeros")
             << QList<int>{0, 1, 2} << kNewYear2009
             << QStringList{u"Tavo_DB20091157.tbn"_s, u"Tavo_VO20091157.vbn"_s,
-                           u"Tavo_IMG20091157.ibn"_s};
+                           u"Tavo_IMG20091157.ibn"_s}
+            << true;
         QTest::newRow("firmware, hour and second left out")
             << QList<int>{3} << platform::LocalTime{2008, 5, 3, 14, 9, 27, 45}
-            << QStringList{u"Tavo_Fw200853945.bin"_s};
-        QTest::newRow("image, widest numbers")
+            << QStringList{u"Tavo_Fw200853945.bin"_s} << true;
+        QTest::newRow("image, widest numbers, documents folder created")
             << QList<int>{2} << platform::LocalTime{2010, 12, 31, 23, 59, 59, 999}
-            << QStringList{u"Tavo_IMG2010123159999.ibn"_s};
+            << QStringList{u"Tavo_IMG2010123159999.ibn"_s} << false;
     }
     void wholeFiles()
     {
         QFETCH(QList<int>, served);
         QFETCH(platform::LocalTime, time);
         QFETCH(QStringList, names);
+        QFETCH(bool, documentsFolder);
+        if (!documentsFolder)
+            QVERIFY(QDir(TempHome::documents()).removeRecursively());
         QCOMPARE(UpdateServerBase(), u"ftp://update.ostrel.invalid/down/fw/Tavo"_s);
         SetUpdateServer(m_tree.Base());
         const platform::FixedClock clock(time);
@@ -135,7 +140,7 @@ private slots:
         for (std::uint32_t k = 1; k <= total; ++k) {
             const Served& file = kServed[served[k - 1]];
             QCOMPARE(downloads.DownloadFromServer(file.kind, k, total,
-                                                  QLatin1String(file.catalogueName), nullptr),
+                                                  QByteArray(file.catalogueName), nullptr),
                      1);
             QCOMPARE(downloads.FileToProgram(file.kind),
                      TempHome::documents() + u'/' + names[k - 1]);
@@ -151,30 +156,34 @@ private slots:
     void failedDownloadLeavesNoFile_data()
     {
         QTest::addColumn<QString>("base");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("documentsFolder");
-        QTest::newRow("missing on the server") << QString() << u"000000_NONE"_s << true;
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("url"); // below the base
+        QTest::newRow("missing on the server")
+            << QString() << QByteArray("000000_NONE") << u"/DB/000000_NONE.tbn"_s;
+        // The name's bytes reach the server as they are, percent-encoded where an address
+        // needs it.
+        QTest::newRow("missing, a name of any bytes")
+            << QString() << QByteArray("09 \xC3\xA9t\xE9%#?/x")
+            << u"/DB/09%20%C3%A9t%E9%25%23%3F/x.tbn"_s;
         QTest::newRow("nothing listening")
-            << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << u"090115_EUROPE"_s << true;
-        QTest::newRow("documents folder missing") << QString() << u"090115_EUROPE"_s << false;
+            << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << QByteArray("090115_EUROPE")
+            << u"/DB/090115_EUROPE.tbn"_s;
     }
     void failedDownloadLeavesNoFile()
     {
         QFETCH(QString, base);
-        QFETCH(QString, name);
-        QFETCH(bool, documentsFolder);
-        if (!documentsFolder)
-            QVERIFY(QDir(TempHome::documents()).removeRecursively());
+        QFETCH(QByteArray, name);
+        QFETCH(QString, url);
         const platform::FixedClock clock(kNewYear2009);
         DownloadStepper stepper;
         ServerDownloads downloads;
         downloads.SetBaseUrl(base.isEmpty() ? m_tree.Base() : base);
 
         QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, name, nullptr), 0);
-        // The file it would have written is still named; the documents folder is not created.
+        QCOMPARE(downloads.Url(ContentKind::Db), (base.isEmpty() ? m_tree.Base() : base) + url);
+        // The file it would have written is still named.
         QCOMPARE(downloads.FileToProgram(ContentKind::Db),
                  TempHome::documents() + u"/Tavo_DB20091157.tbn"_s);
-        QCOMPARE(QFileInfo::exists(TempHome::documents()), documentsFolder);
         QCOMPARE(Documents(), QStringList{});
     }
 
@@ -216,7 +225,7 @@ private slots:
         downloads.SetBaseUrl(m_tree.Base());
         downloads.SetMaxReceiveRate(kSlowRate);
 
-        QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, u"slow"_s, owner.get()), 0);
+        QCOMPARE(downloads.DownloadFromServer(ContentKind::Db, 1, 1, "slow", owner.get()), 0);
         QCOMPARE(!owner, ownerGoes);
         QCOMPARE(state->m_bStarted.load() != 0, started);
         // The worker carries on alone, stops and keeps nothing.

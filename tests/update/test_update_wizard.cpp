@@ -40,7 +40,7 @@ struct Unit
     int imageVersion = 90101;
     int fwVersion = 8012;
     bool bootMode = false;
-    QString catalogueFw = QStringLiteral("8012");
+    QByteArray catalogueFw = "8012";
 };
 const Unit kStale{.dbVersion = 1, .voiceVersion = 1, .imageVersion = 1, .fwVersion = 1};
 
@@ -75,7 +75,7 @@ private slots:
     void controls()
     {
         // More areas than the text names: GetSlashItem gives the last name again.
-        m_catalogue.dbCount = u"5"_s;
+        m_catalogue.dbCount = "5";
         Apply({.dbIndex = 4});
         OpenPage();
         for (int id : {1161, 1162, 1163, 1165, 1167, 1169, 1081, 1035, 1049, 1177,
@@ -141,9 +141,9 @@ private slots:
         QTest::newRow("image set past the count") << Unit{.imageIndex = 2} << "CCNC";
         QTest::newRow("area past the 50 entries") << Unit{.dbIndex = 60} << "NCCC";
         QTest::newRow("firmware 0102 against 102")
-            << Unit{.fwVersion = 102, .catalogueFw = u"0102"_s} << "CCCC";
+            << Unit{.fwVersion = 102, .catalogueFw = "0102"} << "CCCC";
         QTest::newRow("firmware 0102 against 103")
-            << Unit{.fwVersion = 103, .catalogueFw = u"0102"_s} << "CCCN";
+            << Unit{.fwVersion = 103, .catalogueFw = "0102"} << "CCCN";
     }
     void versionStatus()
     {
