@@ -21,9 +21,12 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 constexpr std::uint32_t kFirmwarePackets = 1024;
 constexpr std::uint32_t kFirmwareLength = kFirmwarePackets * kPacketSize;
 
+// Ends a transfer that failed at the step with code. The owner that stopped the worker is
+// going away: it is told nothing.
 int Fail(const TransferJob& job, int code)
 {
-    platform::ShowErrorCode(code);
+    if (!job.stop.stop_requested())
+        platform::ShowErrorCode(code);
     if (job.sheetFlags)
         job.sheetFlags->SetDeviceBusy(false);
     job.progress->error.store(1);
@@ -53,6 +56,12 @@ void BuildOpeningPacket(const char* command, std::uint32_t address, std::uint32_
     PutU32(g_cmdPacket, 4, address);
     PutU32(g_cmdPacket, 8, length);
     PutU32(g_cmdPacket, 12, count);
+}
+
+// Sends g_cmdPacket unless the worker was told to stop.
+bool SendPacket(const TransferJob& job)
+{
+    return !job.stop.stop_requested() && UsbWritePacket();
 }
 
 void ReportPercent(const TransferJob& job, std::uint32_t percent)
@@ -94,7 +103,7 @@ int WriteContentFile(TransferJob job)
     const std::uint32_t count = length / kPacketSize;
     BuildOpeningPacket(KindInfo(job.kind).openingCommand, KindInfo(job.kind).unitAddress, length,
                        count);
-    if (!UsbWritePacket())
+    if (!SendPacket(job))
         return Fail(job, job.codes.openingNotSent);
 
     std::rewind(file.get());
@@ -102,7 +111,7 @@ int WriteContentFile(TransferJob job)
     for (std::uint32_t k = 1; k <= count; ++k) {
         if (std::fread(g_cmdPacket.data(), 1, kPacketSize, file.get()) != kPacketSize)
             return Fail(job, job.codes.shortRead);
-        if (!UsbWritePacket())
+        if (!SendPacket(job))
             return Fail(job, job.codes.dataNotSent);
         sum += 100;
         ReportPercent(job, sum / count);
@@ -124,19 +133,19 @@ int WriteFirmwareFile(TransferJob job)
     // The image always fills the whole firmware area, whatever the file's own size.
     BuildOpeningPacket(KindInfo(ContentKind::Firmware).openingCommand, 0, kFirmwareLength,
                        kFirmwarePackets);
-    if (!UsbWritePacket())
+    if (!SendPacket(job))
         return Fail(job, job.codes.openingNotSent);
 
     std::rewind(file.get());
     std::uint32_t sum = 0;
     for (std::uint32_t k = 1; k <= kFirmwarePackets; ++k) {
         if (std::fread(g_cmdPacket.data(), 1, kPacketSize, file.get()) == kPacketSize) {
-            if (!UsbWritePacket())
+            if (!SendPacket(job))
                 return Fail(job, job.codes.dataNotSent);
         } else {
             // Past the end of the file (a partial last chunk included) the unit gets zeros.
             g_cmdPacket.fill(0);
-            if (!UsbWritePacket())
+            if (!SendPacket(job))
                 return Fail(job, job.codes.shortRead);
         }
         sum += 100;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 class SheetFlags;
 
@@ -47,12 +48,15 @@ struct TransferJob
     std::function<void()> onComplete;
     // Optional: run on the worker thread after each data packet, with the new percent.
     std::function<void(std::uint32_t)> onPercent;
+    // Set by WorkerThread: once a stop is requested, no further packet is sent.
+    std::stop_token stop;
 };
 
 // Streams a content file (DB, voice or image) into the unit: the "$WDS" opening packet with
 // the kind's address, the file's length and its count of whole 64-byte blocks, then the
 // blocks. Returns 1 with percent 100 and the kind's done flag set, or 0 after showing the
-// failing step's code, clearing the sheet's busy flag and setting the error flag.
+// failing step's code, clearing the sheet's busy flag and setting the error flag. A stop
+// request ends it before its next packet as a failure that shows nothing.
 int WriteContentFile(TransferJob job);
 
 // Streams a firmware image into the unit: the "$WFE" opening packet, then exactly 1,024

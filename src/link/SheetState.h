@@ -1,35 +1,36 @@
 #pragma once
 
+#include "link/CallbackSlot.h"
 #include "link/DeviceIdentity.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 // The two busy flags that keep unit operations from overlapping. Workers write them, so they
 // are atomics, and the block is held through shared ownership: a worker still running when
-// the sheet is gone (the window closed during a transfer) writes into a live object.
+// the sheet is gone writes into a live object. They change only through the setters, which
+// tell the change handler; everyone else reads them.
 class SheetFlags
 {
 public:
-    std::atomic<std::uint8_t> deviceBusy{0};
-    std::atomic<std::uint8_t> reprogrammed{0};
+    const std::atomic<std::uint8_t>& DeviceBusy() const { return m_deviceBusy; }
+    const std::atomic<std::uint8_t>& Reprogrammed() const { return m_reprogrammed; }
 
     // Stores the flag and tells the change handler. Callable from any thread.
     void SetDeviceBusy(bool busy);
     void SetReprogrammed(bool reprogrammed);
 
-    // Installs the handler called (on the changing thread) after a flag changed; an empty
-    // function removes it. The handler must only post work to the user-interface thread.
-    void SetChangedHandler(std::function<void()> handler);
+    // Installs the handler called (on the changing thread, no lock held) after a flag changed;
+    // an empty function removes it. Once this returns the previous handler runs nowhere. The
+    // handler must only post work to the user-interface thread.
+    void SetChangedHandler(std::function<void()> handler) { m_changed.Set(std::move(handler)); }
 
 private:
-    void NotifyChanged();
-
-    std::mutex m_handlerMutex;
-    std::function<void()> m_changed;
+    std::atomic<std::uint8_t> m_deviceBusy{0};
+    std::atomic<std::uint8_t> m_reprogrammed{0};
+    CallbackSlot m_changed;
 };
 
 // The state of the main sheet that every page and worker shares: the two busy flags, the
@@ -51,8 +52,9 @@ private:
     std::shared_ptr<SheetFlags> m_flags = std::make_shared<SheetFlags>();
 
 public:
-    std::atomic<std::uint8_t>& m_bDeviceBusy = m_flags->deviceBusy;
-    std::atomic<std::uint8_t>& m_bReprogrammed = m_flags->reprogrammed;
+    // Read-only: the flags change through SetDeviceBusy and SetReprogrammed alone.
+    const std::atomic<std::uint8_t>& m_bDeviceBusy = m_flags->DeviceBusy();
+    const std::atomic<std::uint8_t>& m_bReprogrammed = m_flags->Reprogrammed();
     // Written by the user-interface thread only, on the tick after a connect.
     DeviceIdentity m_identity;
     bool m_bDiagnosisUnlocked = false;

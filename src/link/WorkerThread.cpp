@@ -1,11 +1,12 @@
 #include "link/WorkerThread.h"
 
+#include "platform/UiThread.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-// Lives as long as the longer of the owner and the thread, so that a detached thread can
-// still report that it has ended.
+// Lets the owner wait for the end of the procedure with a timeout, which a join cannot.
 struct WorkerThread::Shared
 {
     std::mutex mutex;
@@ -15,22 +16,26 @@ struct WorkerThread::Shared
 
 WorkerThread::~WorkerThread()
 {
-    Release();
+    StopAndJoin();
 }
 
-void WorkerThread::Start(std::function<void()> procedure)
+void WorkerThread::Start(std::function<void(std::stop_token)> procedure)
 {
-    Release();
+    StopAndJoin();
     m_shared = std::make_shared<Shared>();
-    m_thread = std::thread([shared = m_shared, procedure = std::move(procedure)]() mutable {
-        procedure();
-        // The procedure's captures go now, while the owner may still be waiting, not after
-        // it has been told the worker ended.
-        procedure = nullptr;
-        std::lock_guard lock(shared->mutex);
-        shared->hasEnded = true;
-        shared->ended.notify_all();
-    });
+    m_thread = std::jthread(
+        [shared = m_shared, procedure = std::move(procedure)](std::stop_token stop) mutable {
+            {
+                const platform::StopBinding binding(stop);
+                procedure(stop);
+                // The procedure's captures go now, while the owner may still be waiting, not
+                // after it has been told the worker ended.
+                procedure = nullptr;
+            }
+            std::lock_guard lock(shared->mutex);
+            shared->hasEnded = true;
+            shared->ended.notify_all();
+        });
 }
 
 bool WorkerThread::Running() const
@@ -55,13 +60,16 @@ bool WorkerThread::WaitFor(int timeoutMs)
     return true;
 }
 
-void WorkerThread::Release()
+void WorkerThread::RequestStop()
 {
-    if (!m_thread.joinable())
-        return;
-    if (Running())
-        m_thread.detach();
-    else
+    m_thread.request_stop();
+}
+
+void WorkerThread::StopAndJoin()
+{
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
         m_thread.join();
+    }
     m_shared.reset();
 }

@@ -34,6 +34,8 @@ public:
     // thread: the box is shown on the user-interface thread and the caller waits for it. From
     // a worker thread owner is not used (the widget may be gone by the time the box shows);
     // a worker that wants an owned box hands the call to the user-interface thread itself.
+    // A worker told to stop (see StopBinding) stops waiting and gets the answer of a box
+    // closed without a choice.
     virtual MsgAnswer show(const QString& text, const QString& caption, MsgButtons buttons,
                            QWidget* owner) = 0;
 };

@@ -1,8 +1,12 @@
 #include "platform/QtMessageBoxService.h"
 
+#include "platform/UiThread.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
+#include <atomic>
+#include <memory>
 
 namespace platform {
 
@@ -37,6 +41,21 @@ MsgAnswer fromStandard(int button)
     }
 }
 
+// The answer of a box closed with Escape or its close box.
+MsgAnswer escapeAnswer(MsgButtons buttons)
+{
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return MsgAnswer::Ok;
+    case MsgButtons::YesNo:
+        return MsgAnswer::No;
+    case MsgButtons::OkCancel:
+    case MsgButtons::YesNoCancel:
+        break;
+    }
+    return MsgAnswer::Cancel;
+}
+
 MsgAnswer showOnUiThread(const QString& text, const QString& caption, MsgButtons buttons,
                          QWidget* owner)
 {
@@ -57,12 +76,14 @@ MsgAnswer QtMessageBoxService::show(const QString& text, const QString& caption,
 
     // A worker: the owner lives on the user-interface thread and may be destroyed there at any
     // moment, so the worker cannot even take a guard on it safely. The box is shown without
-    // owner, application-modal like every ownerless box.
-    MsgAnswer answer = MsgAnswer::Ok;
-    QMetaObject::invokeMethod(
-        app, [&] { answer = showOnUiThread(text, caption, buttons, nullptr); },
-        Qt::BlockingQueuedConnection);
-    return answer;
+    // owner, application-modal like every ownerless box. A worker told to stop stops waiting
+    // for it and takes the answer of a box closed without a choice; the call owns its texts and
+    // its answer, since it may run (or end) after the worker has gone.
+    auto answer = std::make_shared<std::atomic<MsgAnswer>>(escapeAnswer(buttons));
+    RunOnUiThreadAndWait([answer, text, caption, buttons] {
+        answer->store(showOnUiThread(text, caption, buttons, nullptr));
+    });
+    return answer->load();
 }
 
 } // namespace platform

@@ -43,7 +43,8 @@ DnProgress::~DnProgress()
 {
     // The worker may still run (the dialog was closed early, or is destroyed with its owner
     // without having ended): from here on it must not reach this object, and a download not
-    // settled yet is abandoned. m_worker then detaches it; it owns its share of the state.
+    // settled yet is abandoned. m_worker then stops it and waits for it, a fraction of a
+    // second at most, so that nothing of the download outlives the dialog.
     m_state->SetProgressListener(nullptr);
     if (m_state->Settle())
         m_state->m_bFailed.store(1);
@@ -95,7 +96,7 @@ void DnProgress::OnTimer(int id)
     RefreshBar();
     if (!m_state->m_bStarted.load()) {
         m_state->m_bStarted.store(1);
-        m_worker.Start(&RunDownload, m_state);
+        m_worker.Start([state = m_state](std::stop_token stop) { RunDownload(state, stop); });
     } else if (m_state->m_bFinished.load()) {
         accept();
     }

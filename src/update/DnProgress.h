@@ -17,7 +17,8 @@ class QProgressBar;
 // The transfer never runs on the user-interface thread, so the program stays responsive.
 //
 // Closing it early (Escape, the close box) counts as a failed download: the worker stops the
-// transfer, removes what it had received, and never touches the dialog.
+// transfer, removes what it had received, and never touches the dialog; it has ended by the
+// time the dialog is destroyed.
 class DnProgress final : public QDialog
 {
     Q_OBJECT

@@ -11,19 +11,6 @@ DownloadState::DownloadState(std::string url, std::string localPath, std::int64_
 {
 }
 
-void DownloadState::SetProgressListener(std::function<void()> listener)
-{
-    std::lock_guard lock(m_listenerMutex);
-    m_listener = std::move(listener);
-}
-
-void DownloadState::NotifyProgress()
-{
-    std::lock_guard lock(m_listenerMutex);
-    if (m_listener)
-        m_listener();
-}
-
 std::uint32_t ProgressPercent(std::uint32_t progress, std::uint32_t progressMax)
 {
     if (progressMax == 0 || progressMax == DownloadState::kNoReport)
@@ -36,7 +23,7 @@ bool DownloadFailed(bool transferOk, std::uint32_t progress, std::uint32_t progr
     return !(transferOk && progress == progressMax);
 }
 
-int RunDownload(std::shared_ptr<DownloadState> state)
+int RunDownload(std::shared_ptr<DownloadState> state, std::stop_token stop)
 {
     const std::string partial = state->m_localPath + ".part";
     // What the dialog would show: the percent, or -1 for "bytes arriving, size unknown".
@@ -58,7 +45,7 @@ int RunDownload(std::shared_ptr<DownloadState> state)
     };
 
     const UrlDownloadResult result =
-        DownloadUrlToFile(state->m_url, partial, report, state->m_maxBytesPerSecond);
+        DownloadUrlToFile(state->m_url, partial, report, state->m_maxBytesPerSecond, stop);
     if (result.ok) {
         // The end-of-download report: the whole file against the size the server announced,
         // or against what arrived when it announced none.
@@ -75,12 +62,10 @@ int RunDownload(std::shared_ptr<DownloadState> state)
     if (failed)
         std::remove(partial.c_str());
     state->m_bFailed.store(failed ? 1 : 0);
-    if (!state->Settle()) {
-        // The dialog was closed first, so its caller already counts this download as failed.
-        if (!failed)
-            std::remove(state->m_localPath.c_str());
+    // The dialog ended first, so its caller already counts this download as failed; a file
+    // that arrived whole stays where it landed all the same.
+    if (!state->Settle())
         state->m_bFailed.store(1);
-    }
     state->m_bFinished.store(1);
     state->NotifyProgress();
     return 1;

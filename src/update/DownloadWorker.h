@@ -1,10 +1,12 @@
 #pragma once
 
+#include "link/CallbackSlot.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <stop_token>
 #include <string>
 
 // What a download dialog shares with its worker. Both hold it through a shared_ptr, so a
@@ -40,13 +42,15 @@ public:
     // Installs the function that the worker calls (on its thread) when the progress to show
     // has changed; an empty function removes it. Removal waits for a call in progress, so
     // once it returns the old function is never called again.
-    void SetProgressListener(std::function<void()> listener);
-    void NotifyProgress();
+    void SetProgressListener(std::function<void()> listener)
+    {
+        m_listener.Set(std::move(listener));
+    }
+    void NotifyProgress() { m_listener.Call(); }
 
 private:
     std::atomic<std::uint8_t> m_settled{0};
-    std::mutex m_listenerMutex;
-    std::function<void()> m_listener;
+    CallbackSlot m_listener;
 };
 
 // The bar position for a report: received × 100 / expected, rounded down; 0 when nothing or
@@ -59,5 +63,8 @@ bool DownloadFailed(bool transferOk, std::uint32_t progress, std::uint32_t progr
 
 // The download worker: fetches state->m_url into state->m_localPath. The data goes to a
 // temporary file beside the local path, renamed to it only on success, so a failed or
-// abandoned download leaves no file behind. Touches nothing but state. Returns 1.
-int RunDownload(std::shared_ptr<DownloadState> state);
+// abandoned download leaves no partial file behind; a file that arrived whole is never
+// removed, even when the dialog ended just before the worker could tell it. A stop request
+// (like a dialog that ended first) ends the transfer within a fraction of a second. Touches
+// nothing but state. Returns 1.
+int RunDownload(std::shared_ptr<DownloadState> state, std::stop_token stop = {});

@@ -11,6 +11,10 @@ struct EasyCleanup
 {
     void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
+struct MultiCleanup
+{
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
 struct FileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -38,10 +42,38 @@ int OnTransferInfo(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t,
     return goOn ? 0 : 1;
 }
 
+// Runs the transfer of easy to its end, or until stop is requested: libcurl alone would look
+// at the progress callback only once a second while nothing arrives. The transfer's result.
+CURLcode Perform(CURL* easy, const std::stop_token& stop)
+{
+    const std::unique_ptr<CURLM, MultiCleanup> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK)
+        return CURLE_OUT_OF_MEMORY;
+    CURLcode code = CURLE_ABORTED_BY_CALLBACK;
+    int running = 1;
+    while (!stop.stop_requested()) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            break;
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+                if (message->msg == CURLMSG_DONE)
+                    code = message->data.result;
+            }
+            break;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, kStopLatencyMs, nullptr) != CURLM_OK)
+            break;
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return code;
+}
+
 } // namespace
 
 UrlDownloadResult DownloadUrlToFile(const std::string& url, const std::string& filePath,
-                                    const UrlProgressFn& progress, std::int64_t maxBytesPerSecond)
+                                    const UrlProgressFn& progress, std::int64_t maxBytesPerSecond,
+                                    std::stop_token stop)
 {
     UrlDownloadResult result;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(filePath.c_str(), "wb"));
@@ -72,7 +104,7 @@ UrlDownloadResult DownloadUrlToFile(const std::string& url, const std::string& f
         curl_easy_setopt(e, CURLOPT_MAX_RECV_SPEED_LARGE,
                          static_cast<curl_off_t>(maxBytesPerSecond));
 
-    const CURLcode code = curl_easy_perform(e);
+    const CURLcode code = Perform(e, stop);
 
     curl_off_t received = 0;
     curl_off_t expected = -1;

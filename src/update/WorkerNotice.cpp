@@ -1,24 +1,23 @@
 #include "update/WorkerNotice.h"
 
 #include "platform/MessageBox.h"
+#include "platform/UiThread.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 void PostToUiThread(std::function<void()> work)
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
-void ShowCompletionNotice(const QString& text, const std::function<QWidget*()>& owner)
+void ShowCompletionNotice(const QString& text, std::function<QWidget*()> owner)
 {
-    const auto show = [&] {
+    const auto show = [text, owner = std::move(owner)] {
         platform::MessageBox(text, kNoticeCaption, platform::MsgButtons::Ok, owner());
     };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread()) {
+    if (!QCoreApplication::instance()) {
         show();
         return;
     }
-    QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+    platform::RunOnUiThreadAndWait(show);
 }

@@ -15,17 +15,16 @@ void PostToUiThread(std::function<void()> work);
 
 // Shows the end-of-run notice: text with the caption " " (one blank) and an OK button, owned
 // by the widget that owner returns, through the message-box service. From a worker the box is
-// shown on the user-interface thread and the worker waits until it is closed; owner is called
-// there, so a page deleted meanwhile leaves a box without owner instead of a dangling one.
-void ShowCompletionNotice(const QString& text, const std::function<QWidget*()>& owner);
+// shown on the user-interface thread and the worker waits until it is closed, or until it is
+// told to stop (platform::RunOnUiThreadAndWait); owner is called there, so a page deleted
+// meanwhile leaves a box without owner instead of a dangling one.
+void ShowCompletionNotice(const QString& text, std::function<QWidget*()> owner);
 
 // The same, owned by the window of the page that page guards (the main sheet, which outlives
 // a page it removes while the box is open); without owner once the page is gone.
-template <typename Page> void ShowCompletionNotice(const QString& text, const QPointer<Page>& page)
+template <typename Page> void ShowCompletionNotice(const QString& text, QPointer<Page> page)
 {
-    ShowCompletionNotice(text, std::function<QWidget*()>([&page]() -> QWidget* {
-                             return page ? page->window() : nullptr;
-                         }));
+    ShowCompletionNotice(text, [page]() -> QWidget* { return page ? page->window() : nullptr; });
 }
 
 // The caption of the completion notice.

@@ -8,7 +8,6 @@
 #include "link/WorkerThread.h"
 #include "platform/MessageBoxRecorder.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -36,6 +35,17 @@ QByteArray Opening(const char* hex)
     return QByteArray::fromHex(hex).leftJustified(64, '\0');
 }
 
+// True when a flag can be written directly, past the setters.
+template <typename Flag>
+concept Storable = requires(Flag flag)
+{
+    flag.store(1);
+}
+|| requires(Flag flag)
+{
+    flag = 1;
+};
+
 QByteArray Qb(const Bytes& bytes)
 {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
@@ -54,7 +64,9 @@ private slots:
     void write();
     void failures_data();
     void failures();
-    void workerOutlivesItsOwner();
+    void stoppedByItsOwner_data();
+    void stoppedByItsOwner();
+    void flagsChangeThroughTheirSetters();
 
 private:
     // A job for the file holding bytes, with the update wizard's codes, reporting to this test.
@@ -189,7 +201,7 @@ void TestEngine::write()
         QCOMPARE(m_progress->IsDone(k), k == kind);
     QCOMPARE(int(m_progress->error.load()), 0);
     // Success leaves the link reserved: the page may go on with its next stage.
-    QCOMPARE(int(m_flags->deviceBusy.load()), 1);
+    QCOMPARE(int(m_flags->DeviceBusy().load()), 1);
     QCOMPARE(m_boxes.texts(), QStringList{});
     QCOMPARE(m_completions, firmware ? 1 : 0);
 }
@@ -260,7 +272,7 @@ void TestEngine::failures()
     std::atomic<int> busyWhileShown{-1};
     std::atomic<int> errorWhileShown{-1};
     m_boxes.setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        busyWhileShown.store(m_flags->deviceBusy.load());
+        busyWhileShown.store(m_flags->DeviceBusy().load());
         errorWhileShown.store(m_progress->error.load());
     });
 
@@ -271,41 +283,66 @@ void TestEngine::failures()
     QCOMPARE(busyWhileShown.load(), 1);
     QCOMPARE(errorWhileShown.load(), 0);
     QCOMPARE(Sent(std::size_t(sent)).size(), qsizetype(64 * sent)); // and nothing after
-    QCOMPARE(int(m_flags->deviceBusy.load()), 0);
+    QCOMPARE(int(m_flags->DeviceBusy().load()), 0);
     QCOMPARE(int(m_progress->error.load()), 1);
     QVERIFY(!m_progress->IsDone(kind));
     QCOMPARE(m_completions, 0);
 }
 
-void TestEngine::workerOutlivesItsOwner()
+void TestEngine::stoppedByItsOwner_data()
 {
-    // A page destroyed while its worker runs drops its WorkerThread at once; the worker goes
-    // on with its shared progress and finishes. The hook holds the worker until the owner is
-    // gone (or a while, so that a destructor that waited would show as slow, not hang).
-    std::promise<void> ownerGone;
-    std::atomic<bool> completedOnWorker{false};
-    TransferJob job = Job(ContentKind::Firmware, RandomBytes(64 * 64, 8));
-    job.onPercent = [gone = ownerGone.get_future().share()](std::uint32_t) {
-        gone.wait_for(std::chrono::seconds(3));
-    };
-    job.onComplete = [&completedOnWorker, testThread = QThread::currentThreadId()] {
-        completedOnWorker.store(QThread::currentThreadId() != testThread);
+    QTest::addColumn<ContentKind>("kind");
+    QTest::newRow("content") << ContentKind::Db;
+    QTest::newRow("firmware") << ContentKind::Firmware;
+}
+
+void TestEngine::stoppedByItsOwner()
+{
+    // The owner of a worker goes (the window closed during a transfer): the worker is told to
+    // stop after its first data packet, while the hook holds it, and the owner waits for it.
+    QFETCH(ContentKind, kind);
+    std::promise<void> midStream;
+    std::promise<void> stopped;
+    TransferJob job = Job(kind, RandomBytes(64 * 64, 8));
+    job.onPercent = [&midStream, go = stopped.get_future().share()](std::uint32_t) {
+        if (go.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            return;
+        midStream.set_value();
+        go.wait();
     };
     const std::weak_ptr<TransferProgress> watched = m_progress;
-    AnnounceFirmware();
-
-    QElapsedTimer destruction;
+    if (kind == ContentKind::Firmware)
+        AnnounceFirmware();
     {
         WorkerThread worker;
-        worker.Start(&WriteFirmwareFile, std::move(job));
-        m_progress.reset(); // the page's share goes with it
-        destruction.start();
+        worker.Start(kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile,
+                     std::move(job));
+        midStream.get_future().wait();
+        worker.RequestStop();
+        stopped.set_value();
+        m_progress.reset(); // the owner's share goes with it
     }
-    QVERIFY(destruction.elapsed() < 1000);
-    ownerGone.set_value();
-    QVERIFY(QTest::qWaitFor([&] { return watched.expired(); }, 20000));
-    QVERIFY(completedOnWorker.load());
-    QCOMPARE(Sent(1025).size(), qsizetype(1025 * 64));
+    // Joined: nothing of the job is left, nothing more is sent, and nobody is told.
+    QVERIFY(watched.expired());
+    QCOMPARE(Sent(2).size(), qsizetype(2 * 64));
+    QCOMPARE(m_boxes.texts(), QStringList{});
+    QCOMPARE(m_completions, 0);
+}
+
+void TestEngine::flagsChangeThroughTheirSetters()
+{
+    // Only the setters, which tell the pages, change a flag; the change handler runs without a
+    // lock held, so it may change a flag itself.
+    static_assert(!Storable<decltype(std::declval<SheetState&>().m_bDeviceBusy)>);
+    static_assert(!Storable<decltype(std::declval<SheetFlags&>().DeviceBusy())>);
+    SheetState sheet;
+    int changes = 0;
+    sheet.SetFlagsChangedHandler([&] {
+        if (++changes == 1)
+            sheet.SetReprogrammed(true);
+    });
+    sheet.SetDeviceBusy(true);
+    QCOMPARE(changes, 2);
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

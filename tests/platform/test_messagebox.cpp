@@ -1,6 +1,7 @@
 // The real message-box service: a worker's box is shown on the user-interface thread while the
-// worker waits for the answer.
+// worker waits for the answer, unless the worker is told to stop.
 #include "platform/MessageBox.h"
+#include "platform/UiThread.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,6 +20,8 @@ class TestMessageBox final : public QObject
 private slots:
     void workerWaitsForTheBoxOnTheUiThread_data();
     void workerWaitsForTheBoxOnTheUiThread();
+    void stoppedWorkerStopsWaiting_data();
+    void stoppedWorkerStopsWaiting();
 };
 
 void TestMessageBox::workerWaitsForTheBoxOnTheUiThread_data()
@@ -62,6 +65,53 @@ void TestMessageBox::workerWaitsForTheBoxOnTheUiThread()
     worker.join();
     QCOMPARE(seen, QStringLiteral("Tavo Error[9002] 1"));
     QCOMPARE(got.load(), int(answer));
+}
+
+void TestMessageBox::stoppedWorkerStopsWaiting_data()
+{
+    QTest::addColumn<bool>("boxOpen"); // else the stop comes before the box could show
+    QTest::newRow("stopped before the box shows") << false;
+    QTest::newRow("stopped while the box is open") << true;
+}
+
+void TestMessageBox::stoppedWorkerStopsWaiting()
+{
+    // The owner of a worker stops and joins it on the user-interface thread, which therefore
+    // cannot show the worker's box meanwhile: the worker must stop waiting for it.
+    QFETCH(bool, boxOpen);
+    std::stop_source stop;
+    std::atomic<int> got{-1};
+    int shown = 0;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        ++shown;
+        if (boxOpen) {
+            stop.request_stop();
+            QVERIFY(QTest::qWaitFor([&] { return got.load() >= 0; }, 10000));
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    closer.start(10);
+    std::thread worker([&] {
+        const platform::StopBinding binding(stop.get_token());
+        got = int(platform::MessageBox(QStringLiteral("Error[8005]"), {},
+                                       platform::MsgButtons::OkCancel));
+    });
+    if (boxOpen) {
+        QVERIFY(QTest::qWaitFor([&] { return got.load() >= 0; }, 10000));
+    } else {
+        QTest::qSleep(50); // the worker has asked for its box by now
+        stop.request_stop();
+    }
+    worker.join();
+    // A box not yet shown never shows; a box already open no longer answers the worker, which
+    // took the answer of a box closed without a choice.
+    QTest::qWait(50);
+    QCOMPARE(shown, boxOpen ? 1 : 0);
+    QCOMPARE(got.load(), int(platform::MsgAnswer::Cancel));
 }
 
 QTEST_MAIN(TestMessageBox)
