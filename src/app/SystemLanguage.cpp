@@ -11,7 +11,9 @@ struct LanguageEntry
     std::uint32_t id;
 };
 
-// The default sublanguage of each language comes last among its entries.
+// The default sublanguage of each language comes last among its entries. French has none:
+// the first start takes French for 0x040C alone, and any other French locale must not
+// become it.
 constexpr std::array kLanguages{
     LanguageEntry{QLocale::French, QLocale::France, 0x040C},
     LanguageEntry{QLocale::French, QLocale::Belgium, 0x080C},
@@ -19,7 +21,6 @@ constexpr std::array kLanguages{
     LanguageEntry{QLocale::French, QLocale::Switzerland, 0x100C},
     LanguageEntry{QLocale::French, QLocale::Luxembourg, 0x140C},
     LanguageEntry{QLocale::French, QLocale::Monaco, 0x180C},
-    LanguageEntry{QLocale::French, QLocale::AnyTerritory, 0x040C},
     LanguageEntry{QLocale::English, QLocale::UnitedStates, 0x0409},
     LanguageEntry{QLocale::English, QLocale::UnitedKingdom, 0x0809},
     LanguageEntry{QLocale::English, QLocale::Australia, 0x0C09},
