@@ -7,8 +7,12 @@ namespace {
 
 std::unique_ptr<QSettings> Open(const QString& company, const QString& application)
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, company,
-                                       application);
+    auto settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, company,
+                                                application);
+    // The profile is this file alone: a value in a company-wide or system-wide file (a stray
+    // "Firstusage" would skip the first start) is not the program's.
+    settings->setFallbacksEnabled(false);
+    return settings;
 }
 
 QString Key(const QString& section, const QString& entry)

@@ -6,7 +6,8 @@
 // The user's profile: integer and string values by section and entry, kept where the
 // registry path "Software\<company>\<application>\<section>" leads. On Linux that is the
 // user-scope INI file QSettings(IniFormat, UserScope, company, application), normally
-// ~/.config/<company>/<application>.ini with one group per section.
+// ~/.config/<company>/<application>.ini with one group per section. Only that file is read:
+// no company-wide or system-wide file stands in for a missing value.
 //
 // Every call opens the file anew; nothing is cached between calls. Until a company is set
 // there is no profile: reads give the default and writes fail.

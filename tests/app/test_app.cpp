@@ -95,6 +95,9 @@ private slots:
         QTest::newRow("Firstusage not a number")
             << "Firstusage=yes Language=0" << 0x040Cu << 1 << "Connexion";
         QTest::newRow("no section: empty texts") << "Firstusage=1 Language=7" << 0x0409u << 7 << "";
+        // The profile is the program's own file: a company-wide one is not read in its place.
+        QTest::newRow("stray company-wide file")
+            << "company:Firstusage=1 company:Language=1" << 0x0409u << 0 << "Connection";
     }
 
     void start()
@@ -104,11 +107,17 @@ private slots:
         QFETCH(int, runLanguage);
         QFETCH(QString, text0);
         QSettings settings(ProfileFile(), QSettings::IniFormat);
-        for (const QString& entry : profile.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            settings.setValue(QStringLiteral("Tavo_Config/") +
-                                  entry.section(QLatin1Char('='), 0, 0),
-                              entry.section(QLatin1Char('='), 1));
+        QSettings company(m_dirs->profile.filePath(QStringLiteral("Ostrel updater.ini")),
+                          QSettings::IniFormat);
+        const QStringList entries = profile.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (QString entry : entries) {
+            QSettings& file = entry.startsWith(QStringLiteral("company:")) ? company : settings;
+            entry.remove(QStringLiteral("company:"));
+            file.setValue(QStringLiteral("Tavo_Config/") + entry.section(QLatin1Char('='), 0, 0),
+                          entry.section(QLatin1Char('='), 1));
+        }
         settings.sync();
+        company.sync();
 
         CTavoApp& app = *m_app;
         // Left over from an earlier run: the sheet must start from a clear state.
@@ -122,7 +131,7 @@ private slots:
         QCOMPARE(app.m_strText[0], text0);
         // The system language is taken on a first start only.
         QCOMPARE(app.m_wSysLangId,
-                 profile.contains(QStringLiteral("Firstusage=1")) ? 0u : systemLanguage);
+                 entries.contains(QStringLiteral("Firstusage=1")) ? 0u : systemLanguage);
         QCOMPARE(app.m_bConnected.load(), 0);
         for (int position : {app.m_nPageConnect, app.m_nPageUpdate, app.m_nPageReset,
                              app.m_nPageLanguage, app.m_nPagePoi, app.m_nPageDiagnosis})
