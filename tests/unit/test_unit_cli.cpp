@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <fcntl.h>
 
 using namespace unittest;
 using namespace Qt::StringLiterals;
@@ -81,6 +83,7 @@ class TestUnitCli final : public QObject
 
 private slots:
     void serveAndControl();
+    void stoppedUnitIsNoUnit();
     void makeContent_data();
     void makeContent();
     void makeServer();
@@ -150,6 +153,60 @@ void TestUnitCli::serveAndControl()
     Serve(serve, dir);
     QCOMPARE(Status(socket).value(u"bootButton"_s).toBool(), true);
     qunsetenv("TAVO_UNIT_SOCKET");
+}
+
+void TestUnitCli::stoppedUnitIsNoUnit()
+{
+    // A unit whose process stops (suspended, or hung) keeps its socket but answers nothing:
+    // the probe gives up within 200 ms and a pipe within 1 s, also once the unit's queue of
+    // connections is full, so the window that polls for the unit goes on.
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("unit.sock"));
+    qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
+    QProcess serve;
+    QVERIFY(Serve(serve, dir).startsWith(QStringLiteral("tavo-unit: serving")));
+    const auto pid = static_cast<pid_t>(serve.processId());
+    const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+    const int handle = UsbProbe();
+    QVERIFY(handle != kInvalidHandle);
+    UsbCloseHandle(handle);
+
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    const auto stopped = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") T ");
+    };
+    QTRY_VERIFY(stopped());
+    // True when call failed in time (the bound and a margin); a call that would hang is let go
+    // by resuming the unit, so that the test fails instead of hanging.
+    const auto failsWithin = [pid](int ms, auto call) {
+        auto result = std::async(std::launch::async, call);
+        const bool inTime =
+            result.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+        if (!inTime)
+            ::kill(pid, SIGCONT);
+        return !result.get() && inTime;
+    };
+    QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
+    BuildCommand("$BT", 0, 0, 1);
+    QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
+    // Connections the unit never accepts fill its queue; connecting then waits as well.
+    std::vector<int> queued;
+    const auto closeQueued = qScopeGuard([&queued] {
+        for (int fd : queued)
+            ::close(fd);
+    });
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.toLocal8Bit().constData(), sizeof address.sun_path - 1);
+    for (int n = 0; n < 10000; ++n) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        queued.push_back(fd);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            break;
+    }
+    QCOMPARE(errno, EAGAIN);
+    QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
 }
 
 void TestUnitCli::makeContent_data()
