@@ -4,8 +4,9 @@
 
 namespace testsupport {
 
-UnitFixture::UnitFixture(bool plugged, int checkDelayMs)
+UnitFixture::UnitFixture(bool plugged, int checkDelayMs, bool paced)
 {
+    m_options.paced = paced;
     m_options.socketPath = socketPath().toStdString();
     m_options.stateDir = stateDir().toStdString();
     m_options.startPlugged = plugged;

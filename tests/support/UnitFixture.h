@@ -8,11 +8,12 @@ namespace testsupport {
 
 // A virtual unit on a temporary socket with a fresh state folder, serving in this process.
 // While it lives, TAVO_UNIT_SOCKET points the USB library at it, so tests reach it through
-// the same dlopen path that the program takes.
+// the same dlopen path that the program takes. A paced unit takes packets no faster than
+// full-speed USB, so that a firmware stream lasts about 54 ms.
 class UnitFixture
 {
 public:
-    explicit UnitFixture(bool plugged = true, int checkDelayMs = 0);
+    explicit UnitFixture(bool plugged = true, int checkDelayMs = 0, bool paced = false);
     ~UnitFixture();
     UnitFixture(const UnitFixture&) = delete;
     UnitFixture& operator=(const UnitFixture&) = delete;

@@ -271,8 +271,19 @@ private slots:
         QTRY_VERIFY(!UpdateEnabled());
     }
 
+    void recoveryFromTheServer_data()
+    {
+        QTest::addColumn<bool>("windowCloses"); // while the worker streams
+        QTest::newRow("whole recovery") << false;
+        QTest::newRow("window closed mid-stream") << true;
+    }
     void recoveryFromTheServer()
     {
+        QFETCH(bool, windowCloses);
+        if (windowCloses) { // a unit slow enough for the stream to be under way
+            m_unit.reset();
+            m_unit = std::make_unique<testsupport::UnitFixture>(true, 0, true);
+        }
         // The unit is plugged in with its POI button held: boot mode.
         m_unit->unit().unplug();
         m_unit->unit().setBootButton(true);
@@ -292,6 +303,19 @@ private slots:
         // Downloads land, and stay, in the documents folder.
         QCOMPARE(m_page->FileToProgram(),
                  testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s);
+        if (windowCloses) {
+            // Once the stream is under way the sheet goes with its pages: the worker stops
+            // within a packet and is joined, and nothing it posted reaches the page once the
+            // events run.
+            QVERIFY(m_unit->unit().waitForTrace(4, 5000));
+            m_sheet.reset();
+            const std::size_t sent = Sent().size();
+            QTest::qWait(100);
+            QCOMPARE(Sent().size(), sent);
+            QVERIFY2(sent < 2 + 1024, qPrintable(Describe(Sent()).join(u", "_s))); // $RH, $WFE
+            QCOMPARE(m_boxes->texts(), QStringList{});
+            return;
+        }
         WaitForWorker();
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QVERIFY(QFile::exists(m_page->FileToProgram()));
