@@ -146,15 +146,14 @@ set_profile_string() {
 profile="${XDG_CONFIG_HOME:-$HOME/.config}/Ostrel updater/Tolvane_Down.ini"
 mkdir -p "$(dirname "$profile")"
 
-# Downloads go to the documents folder, which the program uses but never creates; a desktop
-# session has one, a fresh account may not.
+# Downloads go to the documents folder (the program creates it when the account has none);
+# told to the user at the end.
 documents=$(
     user_dirs="${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs"
     # shellcheck disable=SC1090
     [ -f "$user_dirs" ] && . "$user_dirs"
     echo "${XDG_DOCUMENTS_DIR:-$HOME/Documents}"
 )
-mkdir -p "$documents"
 # The string $1 of section Tavo_Config of the profile, empty when it has none.
 profile_string() {
     [ -f "$profile" ] || return 0
