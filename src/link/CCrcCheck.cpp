@@ -15,9 +15,11 @@ constexpr int kTextWaiting = 125;
 
 } // namespace
 
-int RunCrcCheck(std::shared_ptr<CrcCheckState> state)
+int RunCrcCheck(std::shared_ptr<CrcCheckState> state, std::stop_token stop)
 {
     const UsbCancelScope scope(state->m_cancel);
+    // The answer may take the unit minutes: an owner that stops the worker gives it up.
+    const std::stop_callback cancelOnStop(stop, [state] { state->m_cancel.Cancel(); });
     BuildCommand("$RC", 0, 0, 1);
     if (!UsbTransactReport(false))
         return 0;
@@ -46,7 +48,7 @@ CCrcCheck::CCrcCheck(QWidget* parent) : QDialog(parent), m_state(std::make_share
 CCrcCheck::~CCrcCheck()
 {
     // Destroyed without having ended (its owner went first): the wait is given up all the
-    // same. m_worker then detaches a worker still returning; it owns its share of the state.
+    // same, and m_worker then joins a worker that returns at once.
     m_state->m_cancel.Cancel();
 }
 
@@ -74,7 +76,7 @@ void CCrcCheck::OnTimer(int id)
         return;
     if (!m_state->m_bStarted.load()) {
         m_state->m_bStarted.store(1);
-        m_worker.Start(&RunCrcCheck, m_state);
+        m_worker.Start([state = m_state](std::stop_token stop) { RunCrcCheck(state, stop); });
     } else if (m_state->m_bDone.load()) {
         m_timer.stop();
         accept();

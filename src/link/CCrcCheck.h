@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 
 class QLabel;
 
@@ -25,8 +26,9 @@ public:
 
 // The check worker: sends "$RC" (0, 0, 1) with the acknowledge test and sets the done flag
 // when the answer came. A failed exchange has shown its own "Error[9001]" to "Error[9003]";
-// a cancelled one shows nothing. Touches nothing but state and the link. Returns 1 or 0.
-int RunCrcCheck(std::shared_ptr<CrcCheckState> state);
+// a cancelled one shows nothing, and a stop request cancels it. Touches nothing but state and
+// the link. Returns 1 or 0.
+int RunCrcCheck(std::shared_ptr<CrcCheckState> state, std::stop_token stop = {});
 
 // The content check dialog (dialog 117): a waiting text (1160) and no buttons, shown while
 // the unit checks its stored content, which can take minutes. Run modally; its first timer
