@@ -40,10 +40,6 @@ template <typename Flag>
 concept Storable = requires(Flag flag)
 {
     flag.store(1);
-}
-|| requires(Flag flag)
-{
-    flag = 1;
 };
 
 QByteArray Qb(const Bytes& bytes)
