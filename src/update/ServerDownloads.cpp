@@ -15,8 +15,9 @@ QString UpdateServerBase()
 QString ServerUrl(ContentKind kind, const QString& base, const QByteArray& catalogueName)
 {
     const QByteArray b = base.toUtf8();
-    // Kept as they are: what a path may hold, the folder separator included.
-    const QByteArray name = catalogueName.toPercentEncoding("/!$&'()*+,;=:@");
+    // Kept as they are: what a path may hold, the folder separator included, but not ';',
+    // which would start an FTP address's ";type=" suffix.
+    const QByteArray name = catalogueName.toPercentEncoding("/!$&'()*+,=:@");
     switch (kind) {
     case ContentKind::Db:
         return QString::asprintf("%s/DB/%s.tbn", b.constData(), name.constData());

@@ -17,7 +17,7 @@ QString UpdateServerBase();
 // The server address of a kind's file: "%s/DB/%s.tbn", "%s/Voice/%s.vbn", "%s/Image/%s.ibn"
 // with the base and the catalogue's name, or "%s/FW/TavoFw.bin" (the name is not used). The
 // name's bytes reach the server unchanged: those an address cannot carry as they are (blanks,
-// '%', '#', '?', bytes outside ASCII and the like) are percent-encoded; '/' still separates
+// '%', '#', '?', ';', bytes outside ASCII and the like) are percent-encoded; '/' still separates
 // folders.
 QString ServerUrl(ContentKind kind, const QString& base, const QByteArray& catalogueName);
 
