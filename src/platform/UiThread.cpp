@@ -53,12 +53,15 @@ bool RunOnUiThreadAndWait(std::function<void()> work)
         },
         Qt::QueuedConnection);
 
+    // Marked on the stopping thread itself, before it goes on: the user-interface thread may
+    // reach the queued call before this thread has even woken up.
+    const std::stop_callback abandon(t_stop, [&call] {
+        std::lock_guard guard(call->mutex);
+        call->abandoned = true;
+    });
     std::unique_lock lock(call->mutex);
-    if (call->ended.wait(lock, t_stop, [&call] { return call->done; }))
-        return true;
     // Stopped: a call that has not begun never will.
-    call->abandoned = true;
-    return false;
+    return call->ended.wait(lock, t_stop, [&call] { return call->done; });
 }
 
 StopBinding::StopBinding(std::stop_token stop) : m_previous(std::exchange(t_stop, std::move(stop)))
