@@ -10,7 +10,8 @@ namespace platform {
 
 namespace {
 
-// The stop request of the worker that runs on this thread; never requested elsewhere.
+// The stop request of the worker that runs on this thread; on other threads one that is never
+// requested.
 thread_local std::stop_token t_stop;
 
 // One call handed to the user-interface thread, shared by both sides: the waiting side may
@@ -20,7 +21,6 @@ struct UiCall
     std::mutex mutex;
     std::condition_variable_any ended;
     bool done = false;
-    bool abandoned = false;
 };
 
 } // namespace
@@ -40,12 +40,10 @@ bool RunOnUiThreadAndWait(std::function<void()> work)
     auto call = std::make_shared<UiCall>();
     QMetaObject::invokeMethod(
         app,
-        [call, work = std::move(work)] {
-            {
-                std::lock_guard lock(call->mutex);
-                if (call->abandoned)
-                    return;
-            }
+        [call, stop = t_stop, work = std::move(work)] {
+            // Once the stop is requested the waiting side is gone, or about to go.
+            if (stop.stop_requested())
+                return;
             work();
             std::lock_guard lock(call->mutex);
             call->done = true;
@@ -53,14 +51,7 @@ bool RunOnUiThreadAndWait(std::function<void()> work)
         },
         Qt::QueuedConnection);
 
-    // Marked on the stopping thread itself, before it goes on: the user-interface thread may
-    // reach the queued call before this thread has even woken up.
-    const std::stop_callback abandon(t_stop, [&call] {
-        std::lock_guard guard(call->mutex);
-        call->abandoned = true;
-    });
     std::unique_lock lock(call->mutex);
-    // Stopped: a call that has not begun never will.
     return call->ended.wait(lock, t_stop, [&call] { return call->done; });
 }
 
