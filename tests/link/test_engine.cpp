@@ -304,7 +304,7 @@ void TestEngine::stoppedByItsOwner()
         if (go.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
             return;
         midStream.set_value();
-        go.wait();
+        go.wait_for(std::chrono::seconds(10));
     };
     const std::weak_ptr<TransferProgress> watched = m_progress;
     if (kind == ContentKind::Firmware)
@@ -313,7 +313,8 @@ void TestEngine::stoppedByItsOwner()
         WorkerThread worker;
         worker.Start(kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile,
                      std::move(job));
-        midStream.get_future().wait();
+        QCOMPARE(midStream.get_future().wait_for(std::chrono::seconds(10)),
+                 std::future_status::ready);
         worker.RequestStop();
         stopped.set_value();
         m_progress.reset(); // the owner's share goes with it

@@ -167,6 +167,10 @@ void TestUnitCli::stoppedUnitIsNoUnit()
     QVERIFY(Serve(serve, dir).startsWith(QStringLiteral("tavo-unit: serving")));
     const auto pid = static_cast<pid_t>(serve.processId());
     const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+    // Running, the unit is found: what fails below fails for the stop.
+    const int handle = UsbProbe();
+    QVERIFY(handle != kInvalidHandle);
+    UsbCloseHandle(handle);
     QCOMPARE(::kill(pid, SIGSTOP), 0);
     const auto stopped = [pid] {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
