@@ -106,13 +106,7 @@ void DnProgress::RefreshBar()
 {
     const std::uint32_t progress = m_state->m_progress.load();
     const std::uint32_t maximum = m_state->m_progressMax.load();
-    // A server that announces no size still shows that data is arriving: the bar runs as a
-    // busy indicator until a total is known.
-    if (maximum == 0 && progress > 0 && !m_state->m_bFinished.load()) {
-        m_progressBar->setRange(0, 0);
-        return;
-    }
-    m_progressBar->setRange(0, 100);
+    // A server that announces no size gives no percentage: the bar stays at 0 until it does.
     m_progressBar->setValue(static_cast<int>(ProgressPercent(progress, maximum)));
 }
 
