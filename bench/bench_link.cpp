@@ -95,7 +95,7 @@ int main()
         std::filesystem::temp_directory_path() / ("tavo-bench-link-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     tavo::UnitOptions options;
-    options.socketPath = (dir / "unit.sock").string();
+    options.socketPath = (dir / "run" / "unit.sock").string(); // the unit makes run/, 0700
     options.stateDir = (dir / "state").string();
     setenv("TAVO_UNIT_SOCKET", options.socketPath.c_str(), 1);
 

@@ -25,7 +25,7 @@ case $build in
 esac
 bin=$build/bin
 run=$build/run
-socket=$run/unit.sock
+socket=$run/unit/unit.sock # serve makes its folder, for this user only
 python=/usr/bin/python3
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -5,7 +5,10 @@
  * waits for it to accept and the hello waits for its reply. Those waits are bounded, so such a
  * unit is no unit: the probe gives up after PROBE_TIMEOUT_MS, opening a pipe after
  * PIPE_TIMEOUT_MS. What comes after a pipe is open (the unit's answer on PIPE01, which a
- * check may take seconds to produce) is owed by the unit and waited for as long as it takes. */
+ * check may take seconds to produce) is owed by the unit and waited for as long as it takes.
+ *
+ * Only a unit served by this user counts: a socket whose peer runs as another user (placed
+ * where the unit's socket was expected) is no unit, and hears nothing from us. */
 #include "VexaUSB.h"
 
 #include <errno.h>
@@ -36,7 +39,7 @@ static int socket_path(char* out, size_t size)
     else if (runtime && *runtime)
         n = snprintf(out, size, "%s/tavo-unit.sock", runtime);
     else
-        n = snprintf(out, size, "/tmp/tavo-unit-%u.sock", (unsigned)getuid());
+        n = snprintf(out, size, "/tmp/tavo-unit-%u/tavo-unit.sock", (unsigned)getuid());
     return n > 0 && (size_t)n < size;
 }
 
@@ -87,6 +90,14 @@ static ssize_t await_reply(int fd, char* reply, long long deadline)
     }
 }
 
+static int peer_is_this_user(int fd)
+{
+    struct ucred peer;
+    socklen_t size = sizeof peer;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == getuid();
+}
+
 /* Connects, says which channel it wants and waits for the unit's 'Y', all within timeout_ms. */
 static int open_channel(const char* name, int timeout_ms)
 {
@@ -104,7 +115,8 @@ static int open_channel(const char* name, int timeout_ms)
      * of connections not yet accepted is full. */
     struct timeval send_timeout = {timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_timeout, sizeof send_timeout) != 0 ||
-        connect(fd, (const struct sockaddr*)&address, sizeof address) != 0) {
+        connect(fd, (const struct sockaddr*)&address, sizeof address) != 0 ||
+        !peer_is_this_user(fd)) {
         close(fd);
         return -1;
     }

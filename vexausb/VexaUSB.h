@@ -5,7 +5,8 @@
  *                   "PIPE01": a descriptor whose read returns the unit's next answer,
  *                   blocking until it comes; any other name gives -1.
  * A unit that does not respond counts as absent: the probe gives up after 200 ms, opening a
- * pipe after 1 s. The answer read from an open PIPE01 is waited for as long as it takes.
+ * pipe after 1 s. So does a socket served by another user. The answer read from an open
+ * PIPE01 is waited for as long as it takes.
  * The caller closes every descriptor it gets. */
 #ifndef VEXAUSB_H
 #define VEXAUSB_H

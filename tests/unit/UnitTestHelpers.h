@@ -96,12 +96,13 @@ inline bool StreamContent(tavo::ContentFileKind kind, std::uint8_t index, std::u
 class RawClient
 {
 public:
-    explicit RawClient(const QString& socketPath)
+    explicit RawClient(const QString& socketPath, bool nonBlocking = false)
     {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, socketPath.toLocal8Bit().constData(),
                      sizeof address.sun_path - 1);
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
         if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
             close();
     }
@@ -109,6 +110,7 @@ public:
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
+    bool connected() const { return m_fd >= 0; }
     bool send(const QByteArray& bytes)
     {
         return ::send(m_fd, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL) ==
@@ -123,12 +125,13 @@ public:
     }
     void close()
     {
-        ::close(m_fd);
-        m_fd = -1;
+        const int error = errno; // why connecting failed, for the caller
+        ::close(std::exchange(m_fd, -1));
+        errno = error;
     }
 
 private:
-    int m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int m_fd = -1;
 };
 
 // The 8-byte hello of a channel, padded with zeros.

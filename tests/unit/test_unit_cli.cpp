@@ -1,15 +1,14 @@
 // The tavo-unit executable: serve, ctl, make-content and make-server, run as processes.
 #include "UnitTestHelpers.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
-#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 
 using namespace unittest;
 using namespace Qt::StringLiterals;
@@ -17,46 +16,55 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kTool = QStringLiteral(TAVO_UNIT_EXECUTABLE);
+constexpr uid_t kNobody = 65534;
 
-// Runs the tool to its end: exit code (-1 when it did not end normally), stdout, stderr.
-std::tuple<int, QString, QString> Run(const QStringList& arguments)
+// Runs the tool to its end: "CODE: " (-1 when it did not end normally), stdout, stderr.
+QString Run(const QStringList& arguments)
 {
     QProcess process;
     process.start(kTool, arguments);
     if (!process.waitForFinished(10000))
         process.kill();
     process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return u"%1: %2%3"_s.arg(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1)
+        .arg(QString::fromUtf8(process.readAllStandardOutput()),
+             QString::fromUtf8(process.readAllStandardError()));
 }
 
-// `tavo-unit ctl --socket S <command>`: what it printed, prefixed with the exit code when
-// that is not 0.
 QString Control(const QString& socket, const QString& command)
 {
-    const auto [code, out, err] = Run(QStringList{u"ctl"_s, u"--socket"_s, socket} +
-                                      command.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-    return code == 0 ? out : u"%1: %2%3"_s.arg(code).arg(out, err);
+    return Run(QStringList{u"ctl"_s, u"--socket"_s, socket} +
+               command.split(u' ', Qt::SkipEmptyParts));
 }
 
 QJsonObject Status(const QString& socket)
 {
-    return QJsonDocument::fromJson(Control(socket, u"status"_s).toUtf8()).object();
+    return QJsonDocument::fromJson(Control(socket, u"status"_s).mid(3).toUtf8()).object();
 }
 
-// Starts `tavo-unit serve` in dir (stopped by its own PID when process goes) and returns its
-// first line.
-QString Serve(QProcess& process, const QTemporaryDir& dir)
+QString SocketIn(const QString& dir)
 {
-    process.start(kTool, {u"serve"_s, u"--socket"_s, dir.filePath(u"unit.sock"_s), u"--state"_s,
-                          dir.filePath(u"state"_s), u"--trace"_s, dir.filePath(u"trace.txt"_s)});
+    return dir + u"/run/unit.sock"_s;
+}
+
+// Starts `tavo-unit serve` in dir, in a folder of its own making; returns its first line.
+QString Serve(QProcess& process, const QString& dir)
+{
+    process.start(kTool, {u"serve"_s, u"--socket"_s, SocketIn(dir), u"--state"_s, dir + u"/state"_s,
+                          u"--trace"_s, dir + u"/trace.txt"_s});
     process.waitForReadyRead(10000);
     return QString::fromUtf8(process.readLine());
 }
 
-// What the file at path holds: "db #2 90115, 1024 bytes, payload 960", or less when it has
-// no header of ours or is not there.
+int Mode(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// What the file at path holds: "db #2 90115, 1024 bytes, payload 960", less without our header.
 QString Describe(const QString& path)
 {
     QFile file(path);
@@ -84,53 +92,46 @@ class TestUnitCli final : public QObject
 private slots:
     void serveAndControl();
     void stoppedUnitIsNoUnit();
+    void onlyTheUserReachesTheUnit();
     void makeContent_data();
     void makeContent();
-    void makeServer();
 };
 
 void TestUnitCli::serveAndControl()
 {
     QTemporaryDir dir;
-    const QString socket = dir.filePath(u"unit.sock"_s);
-    const QString ok = u"ok\n"_s;
+    const QString socket = SocketIn(dir.path());
+    const QString ok = u"0: ok\n"_s;
     qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
     QProcess serve;
-    QCOMPARE(Serve(serve, dir),
-             u"tavo-unit: serving on %1 (state in %2)\n"_s.arg(socket, dir.filePath(u"state"_s)));
+    QCOMPARE(Serve(serve, dir.path()),
+             u"tavo-unit: serving on %1 (state in %2/state)\n"_s.arg(socket, dir.path()));
+    // Only its owner may enter the folder serve made, or connect to the socket.
+    QCOMPARE((QList<int>{Mode(dir.filePath(u"run"_s)), Mode(socket)}), (QList<int>{0700, 0600}));
     const QJsonObject status = Status(socket);
+    QCOMPARE(status.keys().join(u' '),
+             u"bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid dbVersion "
+             "firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 idByte60 idByte61 "
+             "idByte62 imageIndex imageIndexByte imageVerHigh imageVerLow imageVerMid "
+             "imageVersion plugged poi voiceIndex voiceIndexByte voiceVerHigh voiceVerLow "
+             "voiceVerMid voiceVersion"_s);
+    QCOMPARE(QJsonDocument(status.value(u"check"_s).toObject()).toJson(QJsonDocument::Compact),
+             R"({"db":true,"image":true,"voice":true})");
+    QCOMPARE(Control(socket, u"poi-seed 3"_s), ok);
     QCOMPARE(
-        status.keys(),
-        QStringLiteral("bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid "
-                       "dbVersion firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 "
-                       "idByte60 idByte61 idByte62 imageIndex imageIndexByte imageVerHigh "
-                       "imageVerLow imageVerMid imageVersion plugged poi voiceIndex voiceIndexByte "
-                       "voiceVerHigh voiceVerLow voiceVerMid voiceVersion")
-            .split(QLatin1Char(' ')));
-    QCOMPARE(status.value(QStringLiteral("fwVersion")).toInt(), 8011);
-    QCOMPARE(status.value(QStringLiteral("dbVersion")).toInt(), 81021);
-    QCOMPARE(status.value(QStringLiteral("check")).toObject(),
-             QJsonObject({{QStringLiteral("image"), true},
-                          {QStringLiteral("db"), true},
-                          {QStringLiteral("voice"), true}}));
-
-    QCOMPARE(Control(socket, QStringLiteral("poi-seed 3")), ok);
-    QCOMPARE(Status(socket).value(QStringLiteral("poi")).toObject(),
-             QJsonObject({{QStringLiteral("store1"), 3}, {QStringLiteral("store2"), 3}}));
+        QJsonDocument(Status(socket).value(u"poi"_s).toObject()).toJson(QJsonDocument::Compact),
+        R"({"store1":3,"store2":3})");
 
     // Through the program's link.
     QVERIFY(Exchange("$BT"));
     BuildCommand("$ZZ", 0, 0, 1);
     QVERIFY(UsbWritePacket());
-    QCOMPARE(Control(socket, u"unplug"_s), ok);
-    QCOMPARE(Status(socket).value(u"plugged"_s).toBool(), false);
-    QCOMPARE(Control(socket, u"boot on"_s), ok);
-    QCOMPARE(Control(socket, u"plug"_s), ok);
+    QCOMPARE(Control(socket, u"unplug"_s) + Control(socket, u"boot on"_s) +
+                 Control(socket, u"plug"_s) + Control(socket, u"fault write-fail"_s),
+             ok.repeated(4));
     QCOMPARE(Status(socket).value(u"bootMode"_s).toBool(), true);
-    QCOMPARE(Control(socket, u"fault write-fail"_s), ok);
     BuildCommand("$BT", 0, 0, 1);
     QVERIFY(!UsbWritePacket());
-
     QCOMPARE(Control(socket, u"fault bogus"_s), u"1: error: unknown fault 'bogus'\n"_s);
     QCOMPARE(Control(socket, u"fault nak 3"_s),
              u"1: error: only unplug and write-fail take a count\n"_s);
@@ -142,15 +143,15 @@ void TestUnitCli::serveAndControl()
     // acknowledge, 56 zeros.
     QFile trace(dir.filePath(u"trace.txt"_s));
     QVERIFY(trace.open(QIODevice::ReadOnly));
-    const QString tail = QString(88, QLatin1Char('0'));
-    QCOMPARE(QString::fromLatin1(trace.readAll()).split(QLatin1Char('\n')).mid(0, 5),
+    const QString tail = QString(88, u'0');
+    QCOMPARE(QString::fromLatin1(trace.readAll()).split(u'\n').mid(0, 5),
              (QStringList{u"# plugged in"_s, u"> 2442540000000000000000000100000000000000"_s + tail,
-                          u"< 0001020304050607"_s + QString(112, QLatin1Char('0')),
+                          u"< 0001020304050607"_s + QString(112, u'0'),
                           u"> 245a5a0000000000000000000100000000000000"_s + tail,
                           u"! bad unknown command"_s}));
     QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
     // The button is part of the state that a restart keeps.
-    Serve(serve, dir);
+    Serve(serve, dir.path());
     QCOMPARE(Status(socket).value(u"bootButton"_s).toBool(), true);
     qunsetenv("TAVO_UNIT_SOCKET");
 }
@@ -161,10 +162,9 @@ void TestUnitCli::stoppedUnitIsNoUnit()
     // the probe gives up within 200 ms and a pipe within 1 s, also once the unit's queue of
     // connections is full, so the window that polls for the unit goes on.
     QTemporaryDir dir;
-    const QString socket = dir.filePath(QStringLiteral("unit.sock"));
-    qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
+    qputenv("TAVO_UNIT_SOCKET", SocketIn(dir.path()).toLocal8Bit());
     QProcess serve;
-    QVERIFY(Serve(serve, dir).startsWith(QStringLiteral("tavo-unit: serving")));
+    QVERIFY(Serve(serve, dir.path()).startsWith(u"tavo-unit: serving"_s));
     const auto pid = static_cast<pid_t>(serve.processId());
     const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
     // Running, the unit is found: what fails below fails for the stop.
@@ -172,11 +172,10 @@ void TestUnitCli::stoppedUnitIsNoUnit()
     QVERIFY(handle != kInvalidHandle);
     UsbCloseHandle(handle);
     QCOMPARE(::kill(pid, SIGSTOP), 0);
-    const auto stopped = [pid] {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QTRY_VERIFY([pid] {
+        QFile stat(u"/proc/%1/stat"_s.arg(pid));
         return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") T ");
-    };
-    QTRY_VERIFY(stopped());
+    }());
     // True when call failed in time (the bound and a margin); a call that would hang is let go
     // by resuming the unit, so that the test fails instead of hanging.
     const auto failsWithin = [pid](int ms, auto call) {
@@ -191,22 +190,40 @@ void TestUnitCli::stoppedUnitIsNoUnit()
     BuildCommand("$BT", 0, 0, 1);
     QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
     // Connections the unit never accepts fill its queue; connecting then waits as well.
-    std::vector<int> queued;
-    const auto closeQueued = qScopeGuard([&queued] {
-        for (int fd : queued)
-            ::close(fd);
-    });
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socket.toLocal8Bit().constData(), sizeof address.sun_path - 1);
-    for (int n = 0; n < 10000; ++n) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        queued.push_back(fd);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-            break;
-    }
+    std::vector<std::unique_ptr<RawClient>> queued;
+    do
+        queued.push_back(std::make_unique<RawClient>(SocketIn(dir.path()), true));
+    while (queued.back()->connected() && queued.size() < 10000);
     QCOMPARE(errno, EAGAIN);
     QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
+}
+
+void TestUnitCli::onlyTheUserReachesTheUnit()
+{
+    // Another user may create names in /tmp, sticky as it is.
+    QCOMPARE(Run({u"serve"_s, u"--socket"_s, u"/tmp/unit.sock"_s, u"--state"_s, u"/tmp/-"_s}),
+             u"1: tavo-unit: socket /tmp/unit.sock: other users can write to its folder /tmp; "
+             "use a folder only you can write to\n"_s);
+    if (::getuid() != 0)
+        QSKIP("only root can serve a unit as another user");
+    QTemporaryDir dir;
+    const QString theirs = dir.filePath(u"theirs"_s);
+    QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0711) == 0 && QDir().mkdir(theirs) &&
+            ::chown(theirs.toLocal8Bit().constData(), kNobody, kNobody) == 0);
+    QCOMPARE(Run({u"serve"_s, u"--socket"_s, theirs + u"/unit.sock"_s, u"--state"_s, theirs}),
+             u"1: tavo-unit: socket %1/unit.sock: its folder %1 belongs to another user; use a "
+             "folder of your own\n"_s.arg(theirs));
+    // Their unit serves (ctl reaches it, as root may), but the USB library sees no unit.
+    QProcess serve;
+    serve.setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(9);
+    });
+    QVERIFY(Serve(serve, theirs).startsWith(u"tavo-unit: serving"_s));
+    QVERIFY(Status(SocketIn(theirs)).value(u"plugged"_s).toBool());
+    qputenv("TAVO_UNIT_SOCKET", SocketIn(theirs).toLocal8Bit());
+    QCOMPARE(UsbProbe(), kInvalidHandle);
+    qunsetenv("TAVO_UNIT_SOCKET");
 }
 
 void TestUnitCli::makeContent_data()
@@ -216,19 +233,28 @@ void TestUnitCli::makeContent_data()
     const auto row = [](const char* name, const char* arguments, const char* result) {
         QTest::newRow(name) << QString::fromLatin1(arguments) << QString::fromLatin1(result);
     };
-    row("rounded up to whole packets", "--kind db --index 2 --version 090115 --size 1000",
+    row("rounded up to whole packets",
+        "make-content --kind db --index 2 --version 090115 "
+        "--size 1000",
         "0: db #2 90115, 1024 bytes, payload 960");
-    row("exact size", "--kind voice --version 090101 --size 1000 --exact-size",
+    row("exact size", "make-content --kind voice --version 090101 --size 1000 --exact-size",
         "0: voice #0 90101, 1000 bytes, payload 936");
-    row("smaller than a header", "--kind db --version 090115 --size 10 --exact-size",
+    row("smaller than a header", "make-content --kind db --version 090115 --size 10 --exact-size",
         "0: 10 bytes");
-    row("one packet over the area", "--kind db --version 090115 --size 2097216", "1: no file");
-    row("firmware longer than its area", "--kind firmware --version 8012 --size 70000 --exact-size",
+    row("one packet over the area", "make-content --kind db --version 090115 --size 2097216",
+        "1: no file");
+    row("firmware longer than its area",
+        "make-content --kind firmware --version 8012 --size "
+        "70000 --exact-size",
         "0: firmware #0 8012, 70000 bytes, payload 65472");
-    row("unknown kind", "--kind map --version 090115 --size 64", "2: no file");
-    row("content version of four digits", "--kind db --version 8012 --size 64", "2: no file");
-    row("content version of a first part over 47", "--kind voice --version 480000 --size 64",
+    row("content version of four digits", "make-content --kind db --version 8012 --size 64",
         "2: no file");
+    row("content version of a first part over 47",
+        "make-content --kind voice --version 480000 "
+        "--size 64",
+        "2: no file");
+    // The folder and the sizes given are the ones used.
+    row("make-server", "make-server --db-size 4096", "0: db #1 90115, 4096 bytes, payload 4032");
 }
 
 void TestUnitCli::makeContent()
@@ -236,24 +262,14 @@ void TestUnitCli::makeContent()
     QFETCH(QString, arguments);
     QFETCH(QString, result);
     QTemporaryDir dir;
-    const QString output = dir.filePath(u"content.bin"_s);
-    const auto [code, out, err] =
-        Run(QStringList{u"make-content"_s} + arguments.split(QLatin1Char(' ')) +
-            QStringList{u"-o"_s, output});
-    QCOMPARE(u"%1: %2"_s.arg(code).arg(Describe(output)), result);
-    if (code != 0)
-        QVERIFY(err.startsWith(u"tavo-unit: make-content: "_s));
-}
-
-// What the catalogue and the files hold is what the update tests download; here: the folder
-// and the sizes given are the ones used.
-void TestUnitCli::makeServer()
-{
-    QTemporaryDir dir;
-    QCOMPARE(std::get<0>(Run({u"make-server"_s, dir.path(), u"--db-size"_s, u"4096"_s})), 0);
-    QVERIFY(QFile::exists(dir.filePath(u"Tavo_VersionInfo.txt"_s)));
-    QCOMPARE(Describe(dir.filePath(u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s)),
-             u"db #1 90115, 4096 bytes, payload 4032"_s);
+    const bool server = arguments.startsWith(u"make-server"_s);
+    const QString output =
+        dir.filePath(server ? u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s : u"content.bin"_s);
+    const QString ran = Run(arguments.split(u' ') +
+                            (server ? QStringList{dir.path()} : QStringList{u"-o"_s, output}));
+    QCOMPARE(ran.left(3) + Describe(output), result);
+    if (!ran.startsWith(u"0: "_s))
+        QVERIFY(ran.mid(3).startsWith(u"tavo-unit: make-content: "_s));
 }
 
 QTEST_GUILESS_MAIN(TestUnitCli)

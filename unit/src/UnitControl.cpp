@@ -16,7 +16,7 @@ std::string DefaultUnitSocketPath()
         return path;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
         return std::string(runtime) + "/tavo-unit.sock";
-    return "/tmp/tavo-unit-" + std::to_string(::getuid()) + ".sock";
+    return "/tmp/tavo-unit-" + std::to_string(::getuid()) + "/tavo-unit.sock";
 }
 
 bool SendControlLine(const std::string& socketPath, const std::string& commandLine,

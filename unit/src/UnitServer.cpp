@@ -101,6 +101,35 @@ UnitServer::~UnitServer()
         ::close(m_epoll);
 }
 
+bool UnitServer::safeFolder(const std::string& path, std::string* error)
+{
+    const auto unsafe = [&](const std::string& why) {
+        if (error)
+            *error = "socket " + path + ": " + why;
+        return false;
+    };
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    ::mkdir(folder.c_str(), 0700);
+    struct stat info;
+    if (::lstat(folder.c_str(), &info) != 0)
+        return unsafe("its folder " + folder + ": " + std::strerror(errno));
+    // A link owned by another user could be pointed elsewhere by that user.
+    if (S_ISLNK(info.st_mode) && info.st_uid != ::geteuid() && info.st_uid != 0)
+        return unsafe("its folder " + folder + " is a link of another user");
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return unsafe("its folder " + folder + " is not a folder");
+    if (info.st_uid != ::geteuid())
+        return unsafe("its folder " + folder +
+                      " belongs to another user; use a folder of your own");
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return unsafe("other users can write to its folder " + folder +
+                      "; use a folder only you can write to");
+    return true;
+}
+
 bool UnitServer::listen(const std::string& path, std::string* error)
 {
     const auto fail = [&](const std::string& why) {
@@ -134,11 +163,18 @@ bool UnitServer::listen(const std::string& path, std::string* error)
     m_listen = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_listen < 0)
         return fail(std::strerror(errno));
-    if (::bind(m_listen, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listen, 128) != 0) {
+    // Only the owner may connect. bind() gives the socket the mode the umask leaves, so the
+    // umask keeps it from being wider than 0600 even for an instant.
+    const mode_t umask = ::umask(0177);
+    const bool bound =
+        ::bind(m_listen, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::umask(umask);
+    if (!bound || ::chmod(path.c_str(), 0600) != 0 || ::listen(m_listen, 128) != 0) {
         const std::string why = std::strerror(errno);
         ::close(m_listen);
         m_listen = -1;
+        if (bound)
+            ::unlink(path.c_str());
         return fail(why);
     }
     m_path = path;

@@ -38,6 +38,11 @@ public:
     UnitServer(const UnitServer&) = delete;
     UnitServer& operator=(const UnitServer&) = delete;
 
+    // True when only this user could have placed, or could replace, a socket at path: its
+    // folder is the user's and writable by nobody else (a sticky folder such as /tmp still
+    // lets others create names). A missing folder is made for the user alone. False with the
+    // reason in error.
+    static bool safeFolder(const std::string& path, std::string* error);
     // Binds the socket at path (replacing a stale one). False with a reason in error, also
     // when another unit already serves there.
     bool listen(const std::string& path, std::string* error);

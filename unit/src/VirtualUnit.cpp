@@ -58,7 +58,7 @@ bool VirtualUnit::start(std::string* error)
     std::unique_lock lock(d.mutex);
     if (d.running)
         return true;
-    if (!d.device.load(error))
+    if (!UnitServer::safeFolder(d.options.socketPath, error) || !d.device.load(error))
         return false;
     if (!d.options.traceFile.empty() && !d.device.openTrace(d.options.traceFile, error))
         return false;

@@ -5,7 +5,7 @@
 namespace tavo {
 
 // The socket the USB library looks for when nothing else is said: $TAVO_UNIT_SOCKET, else
-// $XDG_RUNTIME_DIR/tavo-unit.sock, else /tmp/tavo-unit-<uid>.sock.
+// $XDG_RUNTIME_DIR/tavo-unit.sock, else /tmp/tavo-unit-<uid>/tavo-unit.sock.
 std::string DefaultUnitSocketPath();
 
 // Sends one control command ("status", "unplug", "fault nak", ...) to the unit serving at
