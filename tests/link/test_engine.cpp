@@ -14,7 +14,6 @@
 #include <future>
 
 using namespace Qt::StringLiterals;
-using Bytes = std::vector<std::uint8_t>;
 using Percents = QList<quint32>;
 
 Q_DECLARE_METATYPE(ContentKind)
@@ -35,6 +34,15 @@ QByteArray Opening(const char* hex)
     return QByteArray::fromHex(hex).leftJustified(64, '\0');
 }
 
+// Runs the kind's procedure on a worker thread and waits for it.
+int Run(TransferJob job)
+{
+    const bool firmware = job.kind == ContentKind::Firmware;
+    return std::async(std::launch::async, firmware ? &WriteFirmwareFile : &WriteContentFile,
+                      std::move(job))
+        .get();
+}
+
 // True when a flag can be written directly, past the setters.
 template <typename Flag>
 concept Storable = requires(Flag flag)
@@ -42,38 +50,11 @@ concept Storable = requires(Flag flag)
     flag.store(1);
 };
 
-QByteArray Qb(const Bytes& bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
-}
-
 } // namespace
 
 class TestEngine final : public QObject
 {
     Q_OBJECT
-
-private slots:
-    void init();
-    void cleanup();
-    void write_data();
-    void write();
-    void failures_data();
-    void failures();
-    void stoppedByItsOwner_data();
-    void stoppedByItsOwner();
-    void flagsChangeThroughTheirSetters();
-
-private:
-    // A job for the file holding bytes, with the update wizard's codes, reporting to this test.
-    TransferJob Job(ContentKind kind, const QByteArray& bytes);
-    // Runs the kind's procedure on a worker thread and waits for it.
-    int Run(TransferJob job);
-    // All the unit got, once it has taken count packets: a write returns when the packet is
-    // on its way, the unit may still be reading it.
-    QByteArray Sent(std::size_t count);
-    // Announces a firmware stream, as the update wizard does before its firmware worker.
-    void AnnounceFirmware();
 
     QTemporaryDir m_dir;
     platform::MessageBoxRecorder m_boxes;
@@ -82,265 +63,245 @@ private:
     std::shared_ptr<TransferProgress> m_progress;
     Percents m_percents;
     int m_completions = 0;
-};
 
-void TestEngine::init()
-{
-    m_unit = std::make_unique<testsupport::UnitFixture>();
-    m_boxes.clear();
-    m_boxes.setOnShow({});
-    m_progress = std::make_shared<TransferProgress>();
-    m_percents.clear();
-    m_completions = 0;
-    // A page sets the busy flag before it starts a worker. The window may close during a
-    // transfer: the worker holds only the flags, which outlive the sheet.
-    SheetState sheet;
-    sheet.SetDeviceBusy(true);
-    m_flags = sheet.Flags();
-}
-
-void TestEngine::cleanup()
-{
-    m_unit.reset();
-}
-
-TransferJob TestEngine::Job(ContentKind kind, const QByteArray& bytes)
-{
-    TransferJob job;
-    job.filePath = m_dir.filePath(u"content.bin"_s);
-    QFile file(job.filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the test file");
-    job.kind = kind;
-    job.codes = UpdateWizardCodes(kind);
-    job.progress = m_progress;
-    job.sheetFlags = m_flags;
-    job.onPercent = [this](std::uint32_t percent) { m_percents.append(percent); };
-    job.onComplete = [this] {
-        // Counted only when it runs once the run is complete, not before.
-        if (m_progress->IsDone(ContentKind::Firmware) && m_progress->percent.load() == 100)
-            ++m_completions;
-    };
-    return job;
-}
-
-int TestEngine::Run(TransferJob job)
-{
-    const auto procedure =
-        job.kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile;
-    return std::async(std::launch::async, procedure, std::move(job)).get();
-}
-
-QByteArray TestEngine::Sent(std::size_t count)
-{
-    m_unit->unit().waitForTrace(count, 5000);
-    QByteArray all;
-    for (const Bytes& packet : m_unit->sentPackets())
-        all += Qb(packet);
-    return all;
-}
-
-void TestEngine::AnnounceFirmware()
-{
-    BuildCommand("$WB", 0, 0, 1);
-    QVERIFY(UsbTransact(false));
-    m_unit->unit().clearTrace();
-}
-
-void TestEngine::write_data()
-{
-    QTest::addColumn<ContentKind>("kind");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QByteArray>("opening");
-    QTest::addColumn<Percents>("percents");
-    // The last (size mod 64) bytes are never sent; the opening packet states the exact size.
-    QTest::newRow("DB of 1,000 bytes")
-        << ContentKind::Db << 1000 << Opening("2457445300001400e80300000f000000")
-        << Percents{6, 13, 20, 26, 33, 40, 46, 53, 60, 66, 73, 80, 86, 93, 100};
-    QTest::newRow("voice of 128 bytes")
-        << ContentKind::Voice << 128 << Opening("24574453000000008000000002000000")
-        << Percents{50, 100};
-    QTest::newRow("image of 10 bytes")
-        << ContentKind::Image << 10 << Opening("24574453000034000a00000000000000") << Percents{};
-    // Always 1,024 packets: whole 64-byte blocks of the file, then zeros; 100 k / 1,024
-    // percent after packet k, rounded down.
-    Percents firmware;
-    for (quint32 k = 1; k <= 1024; ++k)
-        firmware.append(100 * k / 1024);
-    const QByteArray wfe = Opening("24574645000000000000010000040000");
-    QTest::newRow("firmware of 65,536 bytes") << ContentKind::Firmware << 65536 << wfe << firmware;
-    QTest::newRow("firmware of 1,000 bytes") << ContentKind::Firmware << 1000 << wfe << firmware;
-    QTest::newRow("firmware of 70,000 bytes") << ContentKind::Firmware << 70000 << wfe << firmware;
-}
-
-void TestEngine::write()
-{
-    QFETCH(ContentKind, kind);
-    QFETCH(int, size);
-    QFETCH(QByteArray, opening);
-    QFETCH(Percents, percents);
-    const bool firmware = kind == ContentKind::Firmware;
-    const QByteArray file = RandomBytes(size, 7);
-    QByteArray sent = file.left(size / 64 * 64);
-    if (firmware) {
-        sent = sent.left(65536).leftJustified(65536, '\0');
-        AnnounceFirmware();
-    }
-
-    QCOMPARE(Run(Job(kind, file)), 1);
-
-    QCOMPARE(Sent(1 + sent.size() / 64), opening + sent);
-    QCOMPARE(m_percents, percents);
-    // Success leaves the link reserved: the page may go on with its next stage.
-    QCOMPARE(m_progress->percent.load(), 100u);
-    for (ContentKind k : kAllContentKinds)
-        QCOMPARE(m_progress->IsDone(k), k == kind);
-    QCOMPARE(int(m_progress->error.load()), 0);
-    // Success leaves the link reserved: the page may go on with its next stage.
-    QCOMPARE(int(m_flags->DeviceBusy().load()), 1);
-    QCOMPARE(m_boxes.texts(), QStringList{});
-    QCOMPARE(m_completions, firmware ? 1 : 0);
-}
-
-void TestEngine::failures_data()
-{
-    QTest::addColumn<ContentKind>("kind");
-    QTest::addColumn<QString>("file"); // "none", "folder", "shrinking" or a size in bytes
-    QTest::addColumn<int>("fault");    // -1 none, 0 unplugged, n: writes fail after n packets
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<int>("sent"); // packets the unit got
-    const auto row = [](const char* name, ContentKind kind, const char* file, int fault, int code,
-                        int sent) {
-        QTest::newRow(name) << kind << QString::fromLatin1(file) << fault
-                            << platform::ErrorText(code) << sent;
-    };
-    const auto fw = ContentKind::Firmware;
-    const auto db = ContentKind::Db;
-    const auto voice = ContentKind::Voice;
-    const auto image = ContentKind::Image;
-    // Every code of the update wizard's table at its own failure point; each kind's opening
-    // and data write failures are shown by the wizard's own test.
-    row("DB, no file", db, "none", -1, 8003, 0);
-    row("DB, a folder that cannot be read", db, "folder", -1, 8004, 0);
-    row("DB, unplugged before the opening packet", db, "1000", 0, 8005, 0);
-    // A block inside the announced length comes back short: the file lost its tail while it
-    // was sent. The stream's read buffer is far smaller than the part cut off.
-    row("DB, file cut short while sent", db, "shrinking", -1, 8007, 1 + 2048);
-    row("voice, no file", voice, "none", -1, 8008, 0);
-    row("voice, a folder", voice, "folder", -1, 8009, 0);
-    row("voice, file cut short while sent", voice, "shrinking", -1, 8012, 1 + 2048);
-    row("image, no file", image, "none", -1, 8013, 0);
-    row("image, a folder", image, "folder", -1, 8014, 0);
-    row("image, write fails mid-stream", image, "1000", 5, 8016, 5);
-    row("image, file cut short while sent", image, "shrinking", -1, 8017, 1 + 2048);
-    row("firmware, no file", fw, "none", -1, 8018, 0);
-    row("firmware, a folder", fw, "folder", -1, 8019, 0);
-    row("firmware, unplugged before the opening packet", fw, "65536", 0, 8020, 0);
-    row("firmware, write fails in the file's data", fw, "65536", 10, 8021, 10);
-    row("firmware, write fails in the zero padding", fw, "1000", 20, 8022, 20);
-}
-
-void TestEngine::failures()
-{
-    QFETCH(ContentKind, kind);
-    QFETCH(QString, file);
-    QFETCH(int, fault);
-    QFETCH(QString, box);
-    QFETCH(int, sent);
-    TransferJob job = Job(kind, RandomBytes(file == u"shrinking"_s ? 4096 * 64 : file.toInt(), 3));
-    if (file == u"none"_s)
-        job.filePath.clear();
-    else if (file == u"folder"_s)
-        job.filePath = m_dir.path();
-    else if (file == u"shrinking"_s)
-        job.onPercent = [path = job.filePath, truncated = false](std::uint32_t) mutable {
-            if (!std::exchange(truncated, true))
-                QFile::resize(path, 2048 * 64 + 10);
-        };
-    if (kind == ContentKind::Firmware)
-        AnnounceFirmware();
-    if (fault == 0)
-        m_unit->unit().unplug();
-    else if (fault > 0)
-        m_unit->unit().injectFault(tavo::FaultKind::WriteFail, std::uint32_t(fault));
-    // While the box is open the link stays reserved and the page sees no error yet: the page
-    // must not move on, nor other pages start, before the user has read the code.
-    std::atomic<int> busyWhileShown{-1};
-    std::atomic<int> errorWhileShown{-1};
-    m_boxes.setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-        busyWhileShown.store(m_flags->DeviceBusy().load());
-        errorWhileShown.store(m_progress->error.load());
-    });
-
-    QCOMPARE(Run(std::move(job)), 0);
-
-    QCOMPARE(m_boxes.texts(), QStringList{box});
-    QCOMPARE(m_boxes.shown().at(0).fromUiThread, false);
-    QCOMPARE(busyWhileShown.load(), 1);
-    QCOMPARE(errorWhileShown.load(), 0);
-    QCOMPARE(Sent(std::size_t(sent)).size(), qsizetype(64 * sent)); // and nothing after
-    QCOMPARE(int(m_flags->DeviceBusy().load()), 0);
-    QCOMPARE(int(m_progress->error.load()), 1);
-    QVERIFY(!m_progress->IsDone(kind));
-    QCOMPARE(m_completions, 0);
-}
-
-void TestEngine::stoppedByItsOwner_data()
-{
-    QTest::addColumn<ContentKind>("kind");
-    QTest::newRow("content") << ContentKind::Db;
-    QTest::newRow("firmware") << ContentKind::Firmware;
-}
-
-void TestEngine::stoppedByItsOwner()
-{
-    // The owner of a worker goes (the window closed during a transfer): the worker is told to
-    // stop after its first data packet, while the hook holds it, and the owner waits for it.
-    QFETCH(ContentKind, kind);
-    std::promise<void> midStream;
-    std::promise<void> stopped;
-    TransferJob job = Job(kind, RandomBytes(64 * 64, 8));
-    job.onPercent = [&midStream, go = stopped.get_future().share()](std::uint32_t) {
-        if (go.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            return;
-        midStream.set_value();
-        go.wait_for(std::chrono::seconds(10));
-    };
-    const std::weak_ptr<TransferProgress> watched = m_progress;
-    if (kind == ContentKind::Firmware)
-        AnnounceFirmware();
+    // A job for the file holding bytes, with the update wizard's codes, reporting to this
+    // test; a firmware stream is announced first, as the update wizard does.
+    TransferJob Job(ContentKind kind, const QByteArray& bytes)
     {
-        WorkerThread worker;
-        worker.Start(kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile,
-                     std::move(job));
-        QCOMPARE(midStream.get_future().wait_for(std::chrono::seconds(10)),
-                 std::future_status::ready);
-        worker.RequestStop();
-        stopped.set_value();
-        m_progress.reset(); // the owner's share goes with it
+        TransferJob job;
+        job.filePath = m_dir.filePath(u"content.bin"_s);
+        QFile file(job.filePath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the test file");
+        job.kind = kind;
+        job.codes = UpdateWizardCodes(kind);
+        job.progress = m_progress;
+        job.sheetFlags = m_flags;
+        job.onPercent = [this](std::uint32_t percent) { m_percents.append(percent); };
+        job.onComplete = [this] {
+            // Counted only when it runs once the run is complete, not before.
+            if (m_progress->IsDone(ContentKind::Firmware) && m_progress->percent.load() == 100)
+                ++m_completions;
+        };
+        if (kind == ContentKind::Firmware && !(BuildCommand("$WB", 0, 0, 1), UsbTransact(false)))
+            qFatal("no $WB");
+        m_unit->unit().clearTrace();
+        return job;
     }
-    // Joined: nothing of the job is left, nothing more is sent, and nobody is told.
-    QVERIFY(watched.expired());
-    QCOMPARE(Sent(2).size(), qsizetype(2 * 64));
-    QCOMPARE(m_boxes.texts(), QStringList{});
-    QCOMPARE(m_completions, 0);
-}
 
-void TestEngine::flagsChangeThroughTheirSetters()
-{
-    // Only the setters, which tell the pages, change a flag; the change handler runs without a
-    // lock held, so it may change a flag itself.
-    static_assert(!Storable<decltype(std::declval<SheetState&>().m_bDeviceBusy)>);
-    static_assert(!Storable<decltype(std::declval<SheetFlags&>().DeviceBusy())>);
-    SheetState sheet;
-    int changes = 0;
-    sheet.SetFlagsChangedHandler([&] {
-        if (++changes == 1)
-            sheet.SetReprogrammed(true);
-    });
-    sheet.SetDeviceBusy(true);
-    QCOMPARE(changes, 2);
-}
+    // All the unit got, once it has taken count packets: a write returns when the packet is
+    // on its way, the unit may still be reading it.
+    QByteArray Sent(std::size_t count)
+    {
+        m_unit->unit().waitForTrace(count, 5000);
+        QByteArray all;
+        for (const auto& packet : m_unit->sentPackets())
+            all.append(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size()));
+        return all;
+    }
+
+private slots:
+    void init()
+    {
+        m_unit = std::make_unique<testsupport::UnitFixture>();
+        m_boxes.clear();
+        m_boxes.setOnShow({});
+        m_progress = std::make_shared<TransferProgress>();
+        m_percents.clear();
+        m_completions = 0;
+        // A page sets the busy flag before it starts a worker. The window may close during a
+        // transfer: the worker holds only the flags, which outlive the sheet.
+        SheetState sheet;
+        sheet.SetDeviceBusy(true);
+        m_flags = sheet.Flags();
+    }
+
+    void cleanup() { m_unit.reset(); }
+
+    void write_data()
+    {
+        QTest::addColumn<ContentKind>("kind");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("opening");
+        QTest::addColumn<Percents>("percents");
+        // The last (size mod 64) bytes are never sent; the opening packet states the exact size.
+        QTest::newRow("DB of 1,000 bytes")
+            << ContentKind::Db << 1000 << Opening("2457445300001400e80300000f000000")
+            << Percents{6, 13, 20, 26, 33, 40, 46, 53, 60, 66, 73, 80, 86, 93, 100};
+        QTest::newRow("voice of 128 bytes")
+            << ContentKind::Voice << 128 << Opening("24574453000000008000000002000000")
+            << Percents{50, 100};
+        QTest::newRow("image of 10 bytes")
+            << ContentKind::Image << 10 << Opening("24574453000034000a00000000000000")
+            << Percents{};
+        // Always 1,024 packets: whole 64-byte blocks of the file, then zeros; 100 k / 1,024
+        // percent after packet k, rounded down.
+        Percents firmware;
+        for (quint32 k = 1; k <= 1024; ++k)
+            firmware.append(100 * k / 1024);
+        const QByteArray wfe = Opening("24574645000000000000010000040000");
+        for (const int size : {65536, 1000, 70000})
+            QTest::addRow("firmware of %d bytes", size)
+                << ContentKind::Firmware << size << wfe << firmware;
+    }
+
+    void write()
+    {
+        QFETCH(ContentKind, kind);
+        QFETCH(int, size);
+        QFETCH(QByteArray, opening);
+        const bool firmware = kind == ContentKind::Firmware;
+        const QByteArray file = RandomBytes(size, 7);
+        QByteArray sent = file.left(size / 64 * 64);
+        if (firmware)
+            sent = sent.left(65536).leftJustified(65536, '\0');
+
+        QCOMPARE(Run(Job(kind, file)), 1);
+
+        QCOMPARE(Sent(1 + sent.size() / 64), opening + sent);
+        QTEST(m_percents, "percents");
+        QCOMPARE(m_progress->percent.load(), 100u);
+        for (ContentKind k : kAllContentKinds)
+            QCOMPARE(m_progress->IsDone(k), k == kind);
+        QCOMPARE(int(m_progress->error.load()), 0);
+        // Success leaves the link reserved: the page may go on with its next stage.
+        QCOMPARE(int(m_flags->DeviceBusy().load()), 1);
+        QCOMPARE(m_boxes.texts(), QStringList{});
+        QCOMPARE(m_completions, firmware ? 1 : 0);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<ContentKind>("kind");
+        QTest::addColumn<QString>("file"); // "none", "folder", "shrinking" or a size in bytes
+        QTest::addColumn<int>("fault");    // -1 none, 0 unplugged, n: writes fail after n packets
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("sent"); // packets the unit got
+        const auto row = [](const char* name, ContentKind kind, const char* file, int fault,
+                            int code, int sent) {
+            QTest::newRow(name) << kind << QString::fromLatin1(file) << fault
+                                << platform::ErrorText(code) << sent;
+        };
+        using enum ContentKind;
+        // Every code of the update wizard's table at its own failure point; each kind's
+        // opening and data write failures are shown by the wizard's own test.
+        row("DB, no file", Db, "none", -1, 8003, 0);
+        row("DB, a folder that cannot be read", Db, "folder", -1, 8004, 0);
+        row("DB, unplugged before the opening packet", Db, "1000", 0, 8005, 0);
+        // A block inside the announced length comes back short: the file lost its tail while
+        // it was sent. The stream's read buffer is far smaller than the part cut off.
+        row("DB, file cut short while sent", Db, "shrinking", -1, 8007, 1 + 2048);
+        row("voice, no file", Voice, "none", -1, 8008, 0);
+        row("voice, a folder", Voice, "folder", -1, 8009, 0);
+        row("voice, file cut short while sent", Voice, "shrinking", -1, 8012, 1 + 2048);
+        row("image, no file", Image, "none", -1, 8013, 0);
+        row("image, a folder", Image, "folder", -1, 8014, 0);
+        row("image, write fails mid-stream", Image, "1000", 5, 8016, 5);
+        row("image, file cut short while sent", Image, "shrinking", -1, 8017, 1 + 2048);
+        row("firmware, no file", Firmware, "none", -1, 8018, 0);
+        row("firmware, a folder", Firmware, "folder", -1, 8019, 0);
+        row("firmware, unplugged before the opening packet", Firmware, "65536", 0, 8020, 0);
+        row("firmware, write fails in the file's data", Firmware, "65536", 10, 8021, 10);
+        row("firmware, write fails in the zero padding", Firmware, "1000", 20, 8022, 20);
+    }
+
+    void failures()
+    {
+        QFETCH(ContentKind, kind);
+        QFETCH(QString, file);
+        QFETCH(int, fault);
+        QFETCH(int, sent);
+        TransferJob job =
+            Job(kind, RandomBytes(file == u"shrinking"_s ? 4096 * 64 : file.toInt(), 3));
+        if (file == u"none"_s)
+            job.filePath.clear();
+        else if (file == u"folder"_s)
+            job.filePath = m_dir.path();
+        else if (file == u"shrinking"_s)
+            job.onPercent = [path = job.filePath, truncated = false](std::uint32_t) mutable {
+                if (!std::exchange(truncated, true))
+                    QFile::resize(path, 2048 * 64 + 10);
+            };
+        if (fault == 0)
+            m_unit->unit().unplug();
+        else if (fault > 0)
+            m_unit->unit().injectFault(tavo::FaultKind::WriteFail, std::uint32_t(fault));
+        // While the box is open the link stays reserved and the page sees no error yet: the
+        // page must not move on, nor other pages start, before the user has read the code.
+        std::atomic<int> busyWhileShown{-1};
+        std::atomic<int> errorWhileShown{-1};
+        m_boxes.setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
+            busyWhileShown.store(m_flags->DeviceBusy().load());
+            errorWhileShown.store(m_progress->error.load());
+        });
+
+        QCOMPARE(Run(std::move(job)), 0);
+
+        QTEST(m_boxes.texts().join(u'|'), "box");
+        QCOMPARE(m_boxes.shown().at(0).fromUiThread, false);
+        QCOMPARE((std::pair{busyWhileShown.load(), errorWhileShown.load()}), (std::pair{1, 0}));
+        QCOMPARE(Sent(std::size_t(sent)).size(), qsizetype(64 * sent)); // and nothing after
+        QCOMPARE(int(m_flags->DeviceBusy().load()), 0);
+        QCOMPARE(int(m_progress->error.load()), 1);
+        QVERIFY(!m_progress->IsDone(kind));
+        QCOMPARE(m_completions, 0);
+    }
+
+    void stoppedByItsOwner_data()
+    {
+        QTest::addColumn<ContentKind>("kind");
+        QTest::newRow("content") << ContentKind::Db;
+        QTest::newRow("firmware") << ContentKind::Firmware;
+    }
+
+    void stoppedByItsOwner()
+    {
+        // The owner of a worker goes (the window closed during a transfer): the worker is told
+        // to stop after its first data packet, while the hook holds it, and the owner waits.
+        QFETCH(ContentKind, kind);
+        std::promise<void> midStream;
+        std::promise<void> stopped;
+        TransferJob job = Job(kind, RandomBytes(64 * 64, 8));
+        job.onPercent = [&midStream, go = stopped.get_future().share()](std::uint32_t) {
+            if (go.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+                midStream.set_value();
+                go.wait_for(std::chrono::seconds(10));
+            }
+        };
+        const std::weak_ptr<TransferProgress> watched = m_progress;
+        {
+            WorkerThread worker;
+            worker.Start(kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile,
+                         std::move(job));
+            QCOMPARE(midStream.get_future().wait_for(std::chrono::seconds(10)),
+                     std::future_status::ready);
+            worker.RequestStop();
+            stopped.set_value();
+            m_progress.reset(); // the owner's share goes with it
+        }
+        // Joined: nothing of the job is left, nothing more is sent, and nobody is told.
+        QVERIFY(watched.expired());
+        QCOMPARE(Sent(2).size(), qsizetype(2 * 64));
+        QCOMPARE(m_boxes.texts(), QStringList{});
+        QCOMPARE(m_completions, 0);
+    }
+
+    void flagsChangeThroughTheirSetters()
+    {
+        // Only the setters, which tell the pages, change a flag; the change handler runs
+        // without a lock held, so it may change a flag itself.
+        static_assert(!Storable<decltype(std::declval<SheetState&>().m_bDeviceBusy)>);
+        static_assert(!Storable<decltype(std::declval<SheetFlags&>().DeviceBusy())>);
+        SheetState sheet;
+        int changes = 0;
+        sheet.SetFlagsChangedHandler([&] {
+            if (++changes == 1)
+                sheet.SetReprogrammed(true);
+        });
+        sheet.SetDeviceBusy(true);
+        QCOMPARE(changes, 2);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestEngine)
 #include "test_engine.moc"

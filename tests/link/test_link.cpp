@@ -2,8 +2,6 @@
 #include "../unit/UnitTestHelpers.h"
 #include "UnitFixture.h"
 #include "link/DeviceIdentity.h"
-#include "link/Packets.h"
-#include "link/UsbLink.h"
 #include "platform/MessageBoxRecorder.h"
 
 #include <QProcess>
@@ -18,218 +16,192 @@ class TestLink final : public QObject
     Q_OBJECT
 
 private slots:
-    void buildCommand();
-    void exchange_data();
-    void exchange();
-    void failedWriteReportsOnlyTheWrite();
-    void decodeIdentity_data();
-    void decodeIdentity();
-    void cancelEndsTheExchangeQuietly_data();
-    void cancelEndsTheExchangeQuietly();
-    void cancelTokenReachesOnlyItsThread();
-    void missingLibraryMeansNoUnit_data();
-    void missingLibraryMeansNoUnit();
-};
-
-void TestLink::buildCommand()
-{
-    const QString zero = QStringLiteral(" 00");
-    g_cmdPacket.fill(0xAA);
-    BuildCommand("$RD", 0x3FC040, 64, 1);
-    QCOMPARE(Slice(g_cmdPacket, 0, 63),
-             QStringLiteral("24 52 44 00 40 c0 3f 00 40 00 00 00 01") + zero.repeated(51));
-    // Only three letters are taken, and nothing of the previous command is left.
-    BuildCommand("$BTX", 0, 0, 0);
-    QCOMPARE(Slice(g_cmdPacket, 0, 63), QStringLiteral("24 42 54") + zero.repeated(61));
-}
-
-void TestLink::exchange_data()
-{
-    QTest::addColumn<int>("fault"); // a tavo::FaultKind on the answer, -1 for none
-    QTest::addColumn<bool>("skipAck");
-    QTest::addColumn<bool>("transact");  // what UsbTransact returns
-    QTest::addColumn<QString>("answer"); // its first bytes in the answer buffer
-    QTest::addColumn<QString>("box");    // what UsbTransactReport shows
-    const int nak = int(tavo::FaultKind::Nak);
-    QTest::newRow("acknowledged") << -1 << false << true << u"00 01 02 03 04 05 06 07"_s
-                                  << QString();
-    QTest::newRow("nak") << nak << false << false << u"00 01 02 03 04 05 06 08"_s
-                         << u"Error[9003]"_s;
-    QTest::newRow("nak, acknowledge not tested")
-        << nak << true << true << u"00 01 02 03 04 05 06 08"_s << QString();
-    // A partial answer never lands in the answer buffer.
-    QTest::newRow("63 bytes") << int(tavo::FaultKind::Short) << false << false
-                              << u"5a 5a 5a 5a 5a 5a 5a 5a"_s << u"Error[9002]"_s;
-}
-
-void TestLink::exchange()
-{
-    QFETCH(int, fault);
-    QFETCH(bool, skipAck);
-    QFETCH(bool, transact);
-    QFETCH(QString, answer);
-    QFETCH(QString, box);
-    UnitFixture fixture;
-    platform::MessageBoxRecorder boxes;
-    const auto inject = [&] {
-        if (fault >= 0)
-            fixture->injectFault(tavo::FaultKind(fault));
-    };
-    inject();
-    BuildCommand("$BT", 0, 0, 1);
-    g_ansPacket.fill(0x5A);
-    QCOMPARE(UsbTransact(skipAck), transact);
-    QCOMPARE(Slice(g_ansPacket, 0, 7), answer);
-    QCOMPARE(fixture.sentPackets().back(), Bytes(g_cmdPacket.begin(), g_cmdPacket.end()));
-    QCOMPARE(fixture->trace().back().bytes.size(), std::size_t(answer.startsWith(u"5a") ? 63 : 64));
-
-    inject();
-    QCOMPARE(UsbTransactReport(skipAck), transact);
-    QCOMPARE(boxes.texts(), box.isEmpty() ? QStringList() : QStringList{box});
-    // A failed identity read changes no field.
-    inject();
-    DeviceIdentity id;
-    id.fwVersion = 1234;
-    QCOMPARE(ReadIdentity(HwIdForm::TopThreeBits, id), fault < 0);
-    QCOMPARE(id.fwVersion, fault < 0 ? 8011 : 1234);
-    // The fault hit one answer only.
-    QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id));
-    QCOMPARE(id.fwVersion, 8011);
-}
-
-void TestLink::failedWriteReportsOnlyTheWrite()
-{
-    UnitFixture fixture(false);
-    platform::MessageBoxRecorder boxes;
-    QCOMPARE(UsbProbe(), kInvalidHandle);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbTransactReport(false));
-    QCOMPARE(fixture->trace().size(), std::size_t(0));
-    // Plugged in, writes fail after one packet: the "$RD" goes through, the "$BT" does not.
-    fixture->plug();
-    fixture->injectFault(tavo::FaultKind::WriteFail, 1);
-    BuildCommand("$RD", 0x3FE000, 64, 1);
-    QVERIFY(UsbWritePacket());
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbTransactReport(false));
-    QCOMPARE(boxes.texts(), QStringList(2, QStringLiteral("Error[9001]")));
-    // No read followed the failed write: the answer to "$RD" still waits for its reader.
-    QVERIFY(ReadWithin(2000));
-    QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
-}
-
-void TestLink::decodeIdentity_data()
-{
-    QTest::addColumn<bool>("allBits");
-    QTest::addColumn<qint64>("hwId");
-    QTest::newRow("hwId from the top three bits") << false << qint64(7);
-    QTest::newRow("hwId from all eight bits") << true << qint64(229);
-}
-
-void TestLink::decodeIdentity()
-{
-    QFETCH(bool, allBits);
-    QFETCH(qint64, hwId);
-    // Image 090101 #4, voice with a first part of 0 (so negative) #3, database 081021 #2,
-    // firmware 80.11 in boot mode (any non-zero byte 58), byte 63 = 0xE5.
-    Packet answer{0, 1, 2, 3, 4, 5, 6, 7};
-    const std::uint8_t identity[] = {1, 1,  217,  4,    2,    1,  0,    3,    21,   10,  216,
-                                     2, 80, 0x56, 0x57, 0xFF, 11, 0x60, 0x61, 0x62, 0xE5};
-    std::copy(std::begin(identity), std::end(identity), answer.begin() + 43);
-    DeviceIdentity d;
-    DecodeIdentity(answer, allBits ? HwIdForm::AllBits : HwIdForm::TopThreeBits, d);
-    // The fields the pages read.
-    QCOMPARE((QList<qint64>{d.hwId, d.bootMode, d.fwVersion, d.dbIndex, d.dbVersion, d.voiceIndex,
-                            d.voiceVersion, d.imageIndex, d.imageVersion}),
-             (QList<qint64>{hwId, 1, 8011, 2, 81021, 3, -2079898, 4, 90101}));
-}
-
-void TestLink::cancelEndsTheExchangeQuietly_data()
-{
-    QTest::addColumn<bool>("duringWrite");
-    // "$RC" answers after the check delay; the wait is given up before that.
-    QTest::newRow("during the read") << false;
-    // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its write:
-    // the cancel comes before the read has begun and must not be lost.
-    QTest::newRow("during the write") << true;
-}
-
-void TestLink::cancelEndsTheExchangeQuietly()
-{
-    QFETCH(bool, duringWrite);
-    UnitFixture fixture(true, 300);
-    platform::MessageBoxRecorder boxes;
-    RawClient holder(fixture.socketPath());
-    if (duringWrite) {
-        QVERIFY(holder.send(Hello("PIPE00")));
-        QCOMPARE(holder.reply(), 'Y');
+    void buildCommand()
+    {
+        g_cmdPacket.fill(0xAA);
+        BuildCommand("$RD", 0x3FC040, 64, 1);
+        QCOMPARE(Slice(g_cmdPacket, 0, 15), u"24 52 44 00 40 c0 3f 00 40 00 00 00 01 00 00 00"_s);
+        // Only three letters are taken, and nothing of the previous command is left.
+        BuildCommand("$BTX", 0, 0, 0);
+        QCOMPARE(Slice(g_cmdPacket, 0, 63), u"24 42 54"_s + u" 00"_s.repeated(61));
     }
-    std::atomic<bool> started{false};
-    auto exchange = std::async(std::launch::async, [&started, duringWrite] {
-        BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
-        started = true;
-        return UsbTransactReport(false);
-    });
-    QTRY_VERIFY(started.load());
-    QTest::qWait(50);
-    UsbCancelPendingRead();
-    if (duringWrite) // an empty "$WD": no answer, no data
-        QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
-    holder.close();
 
-    QVERIFY(!exchange.get());
-    QCOMPARE(boxes.texts(), QStringList());
-    // The command went out, yet its answer does not land in the next exchange.
-    QCOMPARE(SettingsStart(), QStringLiteral("00 0a 00 00"));
-}
+    void exchange_data()
+    {
+        QTest::addColumn<int>("fault"); // a tavo::FaultKind on the answer, -1 for none
+        QTest::addColumn<bool>("skipAck");
+        QTest::addColumn<bool>("transact");  // what UsbTransact returns
+        QTest::addColumn<QString>("answer"); // its first bytes in the answer buffer
+        QTest::addColumn<QString>("box");    // what UsbTransactReport shows
+        const int nak = int(tavo::FaultKind::Nak);
+        const QString nakAnswer = u"00 01 02 03 04 05 06 08"_s;
+        QTest::newRow("acknowledged") << -1 << false << true << u"00 01 02 03 04 05 06 07"_s << "";
+        QTest::newRow("nak") << nak << false << false << nakAnswer << u"Error[9003]"_s;
+        QTest::newRow("nak, acknowledge not tested") << nak << true << true << nakAnswer << "";
+        // A partial answer never lands in the answer buffer.
+        QTest::newRow("63 bytes") << int(tavo::FaultKind::Short) << false << false
+                                  << u"5a 5a 5a 5a 5a 5a 5a 5a"_s << u"Error[9002]"_s;
+    }
 
-// A token reaches only the exchanges of the thread bound to it, and stops one that starts after
-// the cancel before anything is written.
-void TestLink::cancelTokenReachesOnlyItsThread()
-{
-    UnitFixture fixture(true, 300);
-    platform::MessageBoxRecorder boxes;
-    UsbCancelToken token;
-    auto unbound = std::async(std::launch::async, [] {
-        BuildCommand("$RC", 0, 0, 1);
-        return UsbTransactReport(false);
-    });
-    QVERIFY(fixture->waitForTrace(1, 5000));
-    token.Cancel();
-    QVERIFY(unbound.get());
-
-    auto bound = std::async(std::launch::async, [&token] {
-        const UsbCancelScope scope(token);
+    void exchange()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, skipAck);
+        QFETCH(bool, transact);
+        QFETCH(QString, answer);
+        UnitFixture fixture;
+        platform::MessageBoxRecorder boxes;
+        const auto inject = [&] {
+            if (fault >= 0)
+                fixture->injectFault(tavo::FaultKind(fault));
+        };
+        inject();
         BuildCommand("$BT", 0, 0, 1);
-        return UsbTransactReport(false);
-    });
-    QVERIFY(!bound.get());
-    QCOMPARE(fixture.sentPackets().size(), std::size_t{1});
-    QCOMPARE(boxes.texts(), QStringList());
-}
+        g_ansPacket.fill(0x5A);
+        QCOMPARE(UsbTransact(skipAck), transact);
+        QCOMPARE(Slice(g_ansPacket, 0, 7), answer);
+        QCOMPARE(fixture.sentPackets().back(), Bytes(g_cmdPacket.begin(), g_cmdPacket.end()));
+        QCOMPARE(fixture->trace().back().bytes.size(), answer.startsWith(u"5a") ? 63u : 64u);
 
-void TestLink::missingLibraryMeansNoUnit_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::newRow("library absent") << QStringLiteral(LINK_PROBE_NO_LIBRARY);
-    QTest::newRow("exports absent") << QStringLiteral(LINK_PROBE_NO_EXPORTS);
-}
+        inject();
+        QCOMPARE(UsbTransactReport(skipAck), transact);
+        QTEST(boxes.texts().join(u'|'), "box");
+        // A failed identity read changes no field; the fault hit one answer only.
+        inject();
+        DeviceIdentity id;
+        id.fwVersion = 1234;
+        QCOMPARE(ReadIdentity(HwIdForm::TopThreeBits, id), fault < 0);
+        QCOMPARE(id.fwVersion, fault < 0 ? 8011 : 1234);
+        QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id) && id.fwVersion == 8011);
+    }
 
-void TestLink::missingLibraryMeansNoUnit()
-{
-    QFETCH(QString, program);
-    UnitFixture fixture;
-    QProcess probe;
-    // Only the program's own run path may lead to a library.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
-    probe.setProcessEnvironment(environment);
-    probe.start(program, {});
-    QVERIFY(probe.waitForFinished(10000));
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(QString::fromLatin1(probe.readAllStandardOutput()).trimmed(),
-             QStringLiteral("probe=-1 write=0 read=0 transact=0"));
-}
+    void failedWriteReportsOnlyTheWrite()
+    {
+        UnitFixture fixture(false);
+        platform::MessageBoxRecorder boxes;
+        QCOMPARE(UsbProbe(), kInvalidHandle);
+        BuildCommand("$BT", 0, 0, 1);
+        QVERIFY(!UsbTransactReport(false));
+        QCOMPARE(fixture->trace().size(), std::size_t(0));
+        // Plugged in, writes fail after one packet: the "$RD" goes through, the "$BT" does not.
+        fixture->plug();
+        fixture->injectFault(tavo::FaultKind::WriteFail, 1);
+        BuildCommand("$RD", 0x3FE000, 64, 1);
+        QVERIFY(UsbWritePacket());
+        BuildCommand("$BT", 0, 0, 1);
+        QVERIFY(!UsbTransactReport(false));
+        QCOMPARE(boxes.texts(), QStringList(2, u"Error[9001]"_s));
+        // No read followed the failed write: the answer to "$RD" still waits for its reader.
+        QVERIFY(ReadWithin(2000));
+        QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
+    }
+
+    void decodeIdentity_data()
+    {
+        QTest::addColumn<bool>("allBits");
+        QTest::addColumn<qint64>("hwId");
+        QTest::newRow("hwId from the top three bits") << false << qint64(7);
+        QTest::newRow("hwId from all eight bits") << true << qint64(229);
+    }
+
+    void decodeIdentity()
+    {
+        QFETCH(bool, allBits);
+        QFETCH(qint64, hwId);
+        // Image 090101 #4, voice with a first part of 0 (so negative) #3, database 081021 #2,
+        // firmware 80.11 in boot mode (any non-zero byte 58), byte 63 = 0xE5.
+        Packet answer{0, 1, 2, 3, 4, 5, 6, 7};
+        const std::uint8_t identity[] = {1, 1,  217,  4,    2,    1,  0,    3,    21,   10,  216,
+                                         2, 80, 0x56, 0x57, 0xFF, 11, 0x60, 0x61, 0x62, 0xE5};
+        std::copy(std::begin(identity), std::end(identity), answer.begin() + 43);
+        DeviceIdentity d;
+        DecodeIdentity(answer, allBits ? HwIdForm::AllBits : HwIdForm::TopThreeBits, d);
+        // The fields the pages read.
+        QCOMPARE((QList<qint64>{d.hwId, d.bootMode, d.fwVersion, d.dbIndex, d.dbVersion,
+                                d.voiceIndex, d.voiceVersion, d.imageIndex, d.imageVersion}),
+                 (QList<qint64>{hwId, 1, 8011, 2, 81021, 3, -2079898, 4, 90101}));
+    }
+
+    void cancelEndsTheExchangeQuietly_data()
+    {
+        QTest::addColumn<bool>("duringWrite");
+        // "$RC" answers after the check delay; the wait is given up before that.
+        QTest::newRow("during the read") << false;
+        // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its
+        // write: the cancel comes before the read has begun and must not be lost.
+        QTest::newRow("during the write") << true;
+    }
+
+    void cancelEndsTheExchangeQuietly()
+    {
+        QFETCH(bool, duringWrite);
+        UnitFixture fixture(true, 300);
+        platform::MessageBoxRecorder boxes;
+        RawClient holder(fixture.socketPath());
+        if (duringWrite) {
+            QVERIFY(holder.send(Hello("PIPE00")));
+            QCOMPARE(holder.reply(), 'Y');
+        }
+        std::atomic<bool> started{false};
+        auto exchange = std::async(std::launch::async, [&started, duringWrite] {
+            BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
+            started = true;
+            return UsbTransactReport(false);
+        });
+        QTRY_VERIFY(started.load());
+        QTest::qWait(50);
+        UsbCancelPendingRead();
+        if (duringWrite) // an empty "$WD": no answer, no data
+            QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
+        holder.close();
+
+        QVERIFY(!exchange.get());
+        QCOMPARE(boxes.texts(), QStringList());
+        // The command went out, yet its answer does not land in the next exchange.
+        QCOMPARE(SettingsStart(), u"00 0a 00 00"_s);
+    }
+
+    // A token reaches only the exchanges of the thread bound to it, and stops one that starts
+    // after the cancel before anything is written.
+    void cancelTokenReachesOnlyItsThread()
+    {
+        UnitFixture fixture(true, 300);
+        platform::MessageBoxRecorder boxes;
+        UsbCancelToken token;
+        auto unbound = std::async(std::launch::async, [] {
+            BuildCommand("$RC", 0, 0, 1);
+            return UsbTransactReport(false);
+        });
+        QVERIFY(fixture->waitForTrace(1, 5000));
+        token.Cancel();
+        QVERIFY(unbound.get());
+
+        auto bound = std::async(std::launch::async, [&token] {
+            const UsbCancelScope scope(token);
+            BuildCommand("$BT", 0, 0, 1);
+            return UsbTransactReport(false);
+        });
+        QVERIFY(!bound.get());
+        QCOMPARE(fixture.sentPackets().size(), std::size_t{1});
+        QCOMPARE(boxes.texts(), QStringList());
+    }
+
+    // With no usable library (none in the program's run path, or one without its exports),
+    // every entry point fails as with no unit.
+    void missingLibraryMeansNoUnit()
+    {
+        UnitFixture fixture;
+        for (const char* program : {LINK_PROBE_NO_LIBRARY, LINK_PROBE_NO_EXPORTS}) {
+            QProcess probe;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove(u"LD_LIBRARY_PATH"_s);
+            probe.setProcessEnvironment(environment);
+            probe.start(QString::fromLatin1(program), {});
+            QVERIFY(probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit);
+            QCOMPARE(probe.readAllStandardOutput().trimmed(), "probe=-1 write=0 read=0 transact=0");
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLink)
 #include "test_link.moc"

@@ -5,59 +5,59 @@
 
 namespace testsupport {
 
-bool StartServerProcess(QProcess& process, const QStringList& arguments,
-                        const QRegularExpression& started, int* port, QString* error)
+bool ServerProcess::start(QString* error)
 {
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("/usr/bin/python3"), arguments);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral("/usr/bin/python3"), m_arguments);
     QByteArray log;
     const QDeadlineTimer deadline(10000);
-    while (process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-        log += process.readAll();
-        const QRegularExpressionMatch match = started.match(QString::fromUtf8(log));
+    while (m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        log += m_process.readAll();
+        const QRegularExpressionMatch match = m_started.match(QString::fromUtf8(log));
         if (match.hasMatch()) {
-            *port = match.captured(1).toInt();
+            m_port = match.captured(1).toInt();
             // Servers log every request; nobody reads it.
-            QObject::connect(&process, &QProcess::readyRead, &process,
-                             [&process] { process.readAll(); });
+            QObject::connect(&m_process, &QProcess::readyRead, &m_process,
+                             [this] { m_process.readAll(); });
             return true;
         }
     }
-    *error =
-        QStringLiteral("%1 did not start: %2 %3")
-            .arg(arguments.join(QLatin1Char(' ')), process.errorString(), QString::fromUtf8(log));
-    StopServerProcess(process);
+    *error = QStringLiteral("%1 did not start: %2 %3")
+                 .arg(m_arguments.join(u' '), m_process.errorString(), QString::fromUtf8(log));
+    stop();
     return false;
 }
 
-void StopServerProcess(QProcess& process)
+void ServerProcess::stop()
 {
-    const qint64 pid = process.processId();
-    if (process.state() == QProcess::NotRunning || pid <= 0)
+    const qint64 pid = m_process.processId();
+    if (m_process.state() == QProcess::NotRunning || pid <= 0)
         return;
     ::kill(static_cast<pid_t>(pid), SIGTERM);
-    if (!process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(5000)) {
         ::kill(static_cast<pid_t>(pid), SIGKILL);
-        process.waitForFinished(5000);
+        m_process.waitForFinished(5000);
     }
 }
 
-bool HttpServer::start(QString* error)
+// Unbuffered (-u): the line naming the port must come out while the server runs.
+HttpServer::HttpServer(const QString& rootDir)
+    : ServerProcess(
+          {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
+           QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--directory"),
+           rootDir, QStringLiteral("0")},
+          QRegularExpression(QStringLiteral("Serving HTTP on 127\\.0\\.0\\.1 port (\\d+)")))
 {
-    // Unbuffered (-u): the line naming the port must come out while the server runs.
-    static const QRegularExpression started(
-        QStringLiteral("Serving HTTP on 127\\.0\\.0\\.1 port (\\d+)"));
-    return StartServerProcess(m_process,
-                              {QStringLiteral("-u"), QStringLiteral("-m"),
-                               QStringLiteral("http.server"), QStringLiteral("--bind"),
-                               QStringLiteral("127.0.0.1"), QStringLiteral("--directory"),
-                               m_rootDir, QStringLiteral("0")},
-                              started, &m_port, error);
 }
 
-QString HttpServer::host() const
+// The start-up line is written once the socket listens, so no connection comes too early.
+FtpServer::FtpServer(const QString& rootDir)
+    : ServerProcess(
+          {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-p"),
+           QStringLiteral("0"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
+           QStringLiteral("-d"), rootDir},
+          QRegularExpression(QStringLiteral("starting FTP server on 127\\.0\\.0\\.1:(\\d+)")))
 {
-    return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
 } // namespace testsupport

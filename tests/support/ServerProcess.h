@@ -6,33 +6,51 @@
 
 namespace testsupport {
 
-// Starts a server program of Debian's /usr/bin/python3 (another python3 on PATH may lack the
-// module) with arguments, on a port the system picks, and waits until its output matches
-// started, whose first group is the port. The rest of the output is read and dropped. False
-// with a reason in error when the server does not come up (it is stopped then).
-bool StartServerProcess(QProcess& process, const QStringList& arguments,
-                        const QRegularExpression& started, int* port, QString* error);
-// Stops the server by its process id: SIGTERM, then SIGKILL if it lingers.
-void StopServerProcess(QProcess& process);
-
-// A static file server on 127.0.0.1 for rootDir: Python's http.server.
-class HttpServer
+// A server of Debian's /usr/bin/python3 (another python3 on PATH may lack its module) on
+// 127.0.0.1, at a port the system picks and the server's start-up line names. It is stopped
+// by its process id: SIGTERM, then SIGKILL if it lingers.
+class ServerProcess
 {
 public:
-    explicit HttpServer(QString rootDir) : m_rootDir(std::move(rootDir)) {}
-    ~HttpServer() { StopServerProcess(m_process); }
-    HttpServer(const HttpServer&) = delete;
-    HttpServer& operator=(const HttpServer&) = delete;
+    ~ServerProcess() { stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
 
+    // Starts the server and waits until it listens. False with a reason in error when it does
+    // not come up (it is stopped then).
     bool start(QString* error);
+    void stop();
     // "127.0.0.1:<port>", as a host name of an address.
-    QString host() const;
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     qint64 processId() const { return m_process.processId(); }
 
+protected:
+    ServerProcess(QStringList arguments, QRegularExpression started)
+        : m_arguments(std::move(arguments)), m_started(std::move(started))
+    {
+    }
+
 private:
-    QString m_rootDir;
+    QStringList m_arguments;
+    QRegularExpression m_started; // its first group is the port
     QProcess m_process;
     int m_port = 0;
+};
+
+// A static file server for rootDir: Python's http.server.
+class HttpServer : public ServerProcess
+{
+public:
+    explicit HttpServer(const QString& rootDir);
+};
+
+// A real FTP server serving rootDir read-only to anonymous users: pyftpdlib.
+class FtpServer : public ServerProcess
+{
+public:
+    explicit FtpServer(const QString& rootDir);
+    // "ftp://127.0.0.1:<port>" followed by path (which starts with '/').
+    QString url(const QString& path = {}) const { return QStringLiteral("ftp://") + host() + path; }
 };
 
 } // namespace testsupport

@@ -49,6 +49,11 @@ inline bool Settle()
     return Exchange("$BT").has_value();
 }
 
+inline QByteArray ToQByteArray(const Bytes& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
 // Bytes first..last as "00 01 ...".
 inline QString Slice(const Packet& packet, std::size_t first, std::size_t last)
 {

@@ -30,22 +30,6 @@ class TestUnitProtocol final : public QObject
     Q_OBJECT
 
 private slots:
-    // Multi-packet, and only the stated length is written: the rest of the last packet is
-    // padding.
-    void memoryWriteTakesTheStatedLength()
-    {
-        testsupport::UnitFixture unit;
-        const std::uint32_t address = 0x3FD000; // the second POI store
-        Bytes data(25 * 64);
-        for (std::size_t i = 0; i < data.size(); ++i)
-            data[i] = static_cast<std::uint8_t>(0x31 + i * 7);
-        QVERIFY(WriteCommand("$WD", address, 1596, 25, data));
-        QVERIFY(Settle());
-        std::fill(data.end() - 4, data.end(), 0xFF);
-        QCOMPARE(unit->readMemory(address, 25 * 64), data);
-        QVERIFY(unit->problems().empty());
-    }
-
     void refusedCommandsChangeNothing_data()
     {
         QTest::addColumn<QByteArray>("command");
@@ -85,27 +69,6 @@ private slots:
             unit->plug();
         }
         QCOMPARE(SettingsStart(), u"00 0a 00 00"_s);
-    }
-
-    void contentStreams()
-    {
-        testsupport::UnitFixture unit;
-        QVERIFY(StreamContent(ContentFileKind::Voice, 2, 20000, 0));
-        QVERIFY(StreamContent(ContentFileKind::Db, 3, 20000, 0x140000));
-        QVERIFY(StreamContent(ContentFileKind::Image, 4, 20000, 0x340000));
-        // The header of a stream cut short comes through, so the unit names the new database,
-        // but its check fails. Plugged in again, the unit waits for a command.
-        unit->injectFault(tavo::FaultKind::Unplug, 1 + 40);
-        QVERIFY(!StreamContent(ContentFileKind::Db, 5, 6400, 0x140000));
-        unit->plug();
-        const auto identity = Exchange("$RH");
-        // Image, voice, database: 090115 each; firmware 80.11, hardware id 1.
-        QVERIFY(identity);
-        QCOMPARE(Slice(*identity, 43, 63),
-                 u"0f 01 d9 04 0f 01 d9 02 0f 01 d9 05 50 00 00 00 0b 00 00 00 20"_s);
-        const auto checked = Exchange("$RC");
-        QVERIFY(checked);
-        QCOMPARE(Slice(*checked, 60, 63), u"01 00 01 00"_s);
     }
 
     void checkTakesItsTimeWithoutBlockingTheUnit()
@@ -180,19 +143,11 @@ private slots:
 
     void pacedUnitTakesAWholeStream()
     {
-        QTemporaryDir dir;
-        tavo::UnitOptions options;
-        options.socketPath = dir.filePath(u"unit.sock"_s).toStdString();
-        options.stateDir = dir.filePath(u"state"_s).toStdString();
-        options.paced = true;
-        tavo::VirtualUnit unit(options);
-        QVERIFY(unit.start());
-        qputenv("TAVO_UNIT_SOCKET", options.socketPath.c_str());
+        testsupport::UnitFixture unit(true, 0, true);
         // Writers held back by the pace must be let in when the next frame starts.
         QVERIFY(StreamContent(ContentFileKind::Db, 0, 2000 * 64, 0x140000));
         QVERIFY(Settle());
-        QVERIFY(unit.status().dbIntact);
-        qunsetenv("TAVO_UNIT_SOCKET");
+        QVERIFY(unit->status().dbIntact);
     }
 
     void unplugEndsAWaitingRead()

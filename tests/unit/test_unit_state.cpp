@@ -7,6 +7,7 @@
 
 using namespace unittest;
 using namespace Qt::StringLiterals;
+using tavo::ContentFileKind;
 
 namespace {
 
@@ -26,19 +27,36 @@ private slots:
     void stateSurvivesARestart()
     {
         testsupport::UnitFixture unit;
-        QVERIFY(WriteCommand("$WD", 0x3FE000, 64, 1, Bytes(64, 0x05)));
-        QVERIFY(StreamContent(tavo::ContentFileKind::Db, 1, 4096, 0x140000));
-        QVERIFY(Settle());
+        // Of a write of several packets, only the stated length counts: the rest is padding.
+        Bytes poi(25 * 64);
+        for (std::size_t i = 0; i < poi.size(); ++i)
+            poi[i] = static_cast<std::uint8_t>(0x31 + i * 7);
+        QVERIFY(WriteCommand("$WD", 0x3FD000, 1596, 25, poi));
+        std::fill(poi.end() - 4, poi.end(), 0xFF);
+        QVERIFY(StreamContent(ContentFileKind::Voice, 2, 20000, 0));
+        QVERIFY(StreamContent(ContentFileKind::Image, 4, 20000, 0x340000));
+        // The header of a stream cut short comes through, so the unit names the new database,
+        // but its check fails. What it holds is saved at the unplug.
+        unit->injectFault(tavo::FaultKind::Unplug, 1 + 40);
+        QVERIFY(!StreamContent(ContentFileKind::Db, 5, 6400, 0x140000));
+        QFile db(unit.stateDir() + u"/memory-db.bin"_s);
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        QCOMPARE(db.read(64 * 41), ToQByteArray(unit->readMemory(0x140000, 64 * 41)));
+        unit->plug();
+        const auto checked = Exchange("$RC");
+        QVERIFY(checked && unit->problems().empty());
+        QCOMPARE(Slice(*checked, 60, 63), u"01 00 01 00"_s);
         unit->setBootButton(true);
         unit->setIdentityExtras(0x40, 1, 2, 3, 4, 5);
 
         QVERIFY(unit.restart());
-        QCOMPARE(unit->readMemory(0x3FE000, 64), Bytes(64, 0x05));
+        QCOMPARE(unit->readMemory(0x3FD000, 25 * 64), poi);
         const tavo::UnitStatus status = unit->status();
         QVERIFY(status.bootMode); // the button held down at the plug-in of the restart
-        QVERIFY(status.dbIntact);
-        // Database 090115 #1; bytes 56 to 63 with boot mode and firmware 80.11.
-        QCOMPARE(Slice(status.identityAnswer, 51, 63), u"0f 01 d9 01 50 05 04 01 0b 03 02 01 40"_s);
+        // Image, voice, database: 090115 #4, #2, #5; bytes 55 to 63 with boot mode, firmware
+        // 80.11 and the extras.
+        QCOMPARE(Slice(status.identityAnswer, 43, 63),
+                 u"0f 01 d9 04 0f 01 d9 02 0f 01 d9 05 50 05 04 01 0b 03 02 01 40"_s);
     }
 
     void unusableStateFolderIsAnError_data()
