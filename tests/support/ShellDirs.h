@@ -6,9 +6,8 @@
 
 namespace testsupport {
 
-// The folders a start-up of the program needs in a test: a temporary profile folder (the
-// user-scope INI files of QSettings go there, never to the real ~/.config) and a temporary
-// working directory holding a copy of the shipped UI text file.
+// The folders a start-up of the program needs in a test: a temporary profile folder for the
+// user-scope INI files of QSettings, and a working directory with the shipped UI text file.
 class ShellDirs
 {
 public:

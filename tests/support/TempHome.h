@@ -1,16 +1,14 @@
 #pragma once
 
-#include <QByteArray>
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace testsupport {
 
-// Points HOME at a fresh temporary folder, with a "Documents" folder in it, while it lives:
-// the documents folder and the test-mode profile of the code under test are then never the
-// user's own (Qt's test mode alone does not move the documents folder). Create it before
-// anything reads a standard path.
+// Points HOME at a fresh temporary folder holding a "Documents" folder while it lives, so
+// that the documents folder and the test-mode profile are never the user's own (Qt's test
+// mode alone does not move the documents folder). Create it before anything reads a path.
 class TempHome
 {
 public:

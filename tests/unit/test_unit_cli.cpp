@@ -58,9 +58,7 @@ QString Serve(QProcess& process, const QString& dir)
 
 int Mode(const QString& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info;
     return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
@@ -76,11 +74,9 @@ QString Describe(const QString& path)
     tavo::ContentHeader h;
     if (!tavo::DecodeContentHeader(reinterpret_cast<const std::uint8_t*>(bytes.constData()), h))
         return size;
-    return u"%1 #%2 %3, %4, payload %5"_s.arg(QLatin1String(tavo::ContentKindName(h.kind)))
-        .arg(h.index)
-        .arg(h.version)
-        .arg(size)
-        .arg(h.payloadLength);
+    return u"%1 #%2 %3, %4, payload %5"_s.arg(QLatin1String(tavo::ContentKindName(h.kind)),
+                                              QString::number(h.index), QString::number(h.version),
+                                              size, QString::number(h.payloadLength));
 }
 
 } // namespace
@@ -90,187 +86,171 @@ class TestUnitCli final : public QObject
     Q_OBJECT
 
 private slots:
-    void serveAndControl();
-    void stoppedUnitIsNoUnit();
-    void onlyTheUserReachesTheUnit();
-    void makeContent_data();
-    void makeContent();
+    void serveAndControl()
+    {
+        QTemporaryDir dir;
+        const QString socket = SocketIn(dir.path());
+        const QString ok = u"0: ok\n"_s;
+        qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
+        QProcess serve;
+        QCOMPARE(Serve(serve, dir.path()),
+                 u"tavo-unit: serving on %1 (state in %2/state)\n"_s.arg(socket, dir.path()));
+        // Only its owner may enter the folder serve made, or connect to the socket.
+        QCOMPARE((QList<int>{Mode(dir.filePath(u"run"_s)), Mode(socket)}),
+                 (QList<int>{0700, 0600}));
+        const QJsonObject status = Status(socket);
+        QCOMPARE(
+            status.keys().join(u' '),
+            u"bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid dbVersion "
+            "firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 idByte60 idByte61 "
+            "idByte62 imageIndex imageIndexByte imageVerHigh imageVerLow imageVerMid "
+            "imageVersion plugged poi voiceIndex voiceIndexByte voiceVerHigh voiceVerLow "
+            "voiceVerMid voiceVersion"_s);
+        QCOMPARE(Control(socket, u"poi-seed 3"_s), ok);
+        QCOMPARE(
+            QJsonDocument(Status(socket).value(u"poi"_s).toObject()).toJson(QJsonDocument::Compact),
+            R"({"store1":3,"store2":3})");
+
+        // Through the program's link.
+        QVERIFY(Exchange("$BT"));
+        BuildCommand("$ZZ", 0, 0, 1);
+        QVERIFY(UsbWritePacket());
+        QCOMPARE(Control(socket, u"unplug"_s) + Control(socket, u"boot on"_s) +
+                     Control(socket, u"plug"_s) + Control(socket, u"fault write-fail"_s),
+                 ok.repeated(4));
+        QCOMPARE(Status(socket).value(u"bootMode"_s).toBool(), true);
+        BuildCommand("$BT", 0, 0, 1);
+        QVERIFY(!UsbWritePacket());
+        QCOMPARE(Control(socket, u"fault bogus"_s), u"1: error: unknown fault 'bogus'\n"_s);
+        QCOMPARE(Control(socket, u"fault nak 3"_s),
+                 u"1: error: only unplug and write-fail take a count\n"_s);
+        QVERIFY(Control(socket, QString()).startsWith(u"2: "_s));
+        serve.terminate();
+        QVERIFY(serve.waitForFinished(10000));
+        QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
+        // The trace: command bytes 0-19 as written, then 44 zero bytes; the answer: the
+        // acknowledge, 56 zeros.
+        QFile trace(dir.filePath(u"trace.txt"_s));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QString tail = QString(88, u'0');
+        QCOMPARE(
+            QString::fromLatin1(trace.readAll()).split(u'\n').mid(0, 5),
+            (QStringList{u"# plugged in"_s, u"> 2442540000000000000000000100000000000000"_s + tail,
+                         u"< 0001020304050607"_s + QString(112, u'0'),
+                         u"> 245a5a0000000000000000000100000000000000"_s + tail,
+                         u"! bad unknown command"_s}));
+        QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
+        qunsetenv("TAVO_UNIT_SOCKET");
+    }
+
+    void stoppedUnitIsNoUnit()
+    {
+        // A unit whose process stops (suspended, or hung) keeps its socket but answers nothing:
+        // the probe gives up within 200 ms and a pipe within 1 s, also once the unit's queue of
+        // connections is full, so the window that polls for the unit goes on.
+        QTemporaryDir dir;
+        qputenv("TAVO_UNIT_SOCKET", SocketIn(dir.path()).toLocal8Bit());
+        QProcess serve;
+        QVERIFY(Serve(serve, dir.path()).startsWith(u"tavo-unit: serving"_s));
+        const auto pid = static_cast<pid_t>(serve.processId());
+        const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+        // Running, the unit is found: what fails below fails for the stop.
+        const int handle = UsbProbe();
+        QVERIFY(handle != kInvalidHandle);
+        UsbCloseHandle(handle);
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        QTRY_VERIFY([pid] {
+            QFile stat(u"/proc/%1/stat"_s.arg(pid));
+            return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") T ");
+        }());
+        // True when call failed in time (the bound and a margin); a call that would hang is let go
+        // by resuming the unit, so that the test fails instead of hanging.
+        const auto failsWithin = [pid](int ms, auto call) {
+            auto result = std::async(std::launch::async, call);
+            const bool inTime =
+                result.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+            if (!inTime)
+                ::kill(pid, SIGCONT);
+            return !result.get() && inTime;
+        };
+        QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
+        BuildCommand("$BT", 0, 0, 1);
+        QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
+        // Connections the unit never accepts fill its queue; connecting then waits as well.
+        std::vector<std::unique_ptr<RawClient>> queued;
+        do
+            queued.push_back(std::make_unique<RawClient>(SocketIn(dir.path()), true));
+        while (queued.back()->connected() && queued.size() < 10000);
+        QCOMPARE(errno, EAGAIN);
+        QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
+    }
+
+    void onlyTheUserReachesTheUnit()
+    {
+        // Another user may create names in /tmp, sticky as it is.
+        QCOMPARE(Run({u"serve"_s, u"--socket"_s, u"/tmp/unit.sock"_s, u"--state"_s, u"/tmp/-"_s}),
+                 u"1: tavo-unit: socket /tmp/unit.sock: other users can write to its folder /tmp; "
+                 "use a folder only you can write to\n"_s);
+        if (::getuid() != 0)
+            QSKIP("only root can serve a unit as another user");
+        QTemporaryDir dir;
+        const QString theirs = dir.filePath(u"theirs"_s);
+        QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0711) == 0 && QDir().mkdir(theirs) &&
+                ::chown(theirs.toLocal8Bit().constData(), kNobody, kNobody) == 0);
+        QCOMPARE(Run({u"serve"_s, u"--socket"_s, theirs + u"/unit.sock"_s, u"--state"_s, theirs}),
+                 u"1: tavo-unit: socket %1/unit.sock: its folder %1 belongs to another user; use a "
+                 "folder of your own\n"_s.arg(theirs));
+        // Their unit serves (ctl reaches it, as root may), but the USB library sees no unit.
+        QProcess serve;
+        serve.setChildProcessModifier([] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(9);
+        });
+        QVERIFY(Serve(serve, theirs).startsWith(u"tavo-unit: serving"_s));
+        QVERIFY(Status(SocketIn(theirs)).value(u"plugged"_s).toBool());
+        qputenv("TAVO_UNIT_SOCKET", SocketIn(theirs).toLocal8Bit());
+        QCOMPARE(UsbProbe(), kInvalidHandle);
+        qunsetenv("TAVO_UNIT_SOCKET");
+    }
+
+    void makeContent_data()
+    {
+        QTest::addColumn<QString>("arguments"); // of make-content, or a make-server command
+        QTest::addColumn<QString>("result");    // exit code: the file made
+        const auto row = [](const char* name, const char* arguments, const char* result) {
+            QTest::newRow(name) << QString::fromLatin1(arguments) << QString::fromLatin1(result);
+        };
+        row("rounded up to whole packets", "--kind db --index 2 --version 090115 --size 1000",
+            "0: db #2 90115, 1024 bytes, payload 960");
+        row("exact size", "--kind voice --version 090101 --size 1000 --exact-size",
+            "0: voice #0 90101, 1000 bytes, payload 936");
+        row("one packet over the area", "--kind db --version 090115 --size 2097216", "1: no file");
+        row("firmware longer than its area",
+            "--kind firmware --version 8012 --size 70000 "
+            "--exact-size",
+            "0: firmware #0 8012, 70000 bytes, payload 65472");
+        row("content version of a first part over 47", "--kind voice --version 480000 --size 64",
+            "2: no file");
+        // The folder and the sizes given are the ones used.
+        row("make-server", "make-server --db-size 4096",
+            "0: db #1 90115, 4096 bytes, payload 4032");
+    }
+
+    void makeContent()
+    {
+        QFETCH(QString, arguments);
+        QTemporaryDir dir;
+        const bool server = arguments.startsWith(u"make-server"_s);
+        const QString output =
+            dir.filePath(server ? u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s : u"content.bin"_s);
+        const QString ran = Run(server ? arguments.split(u' ') << dir.path()
+                                       : QStringList{u"make-content"_s} + arguments.split(u' ')
+                                             << u"-o"_s << output);
+        QTEST(ran.left(3) + Describe(output), "result");
+        if (!ran.startsWith(u"0: "_s))
+            QVERIFY(ran.mid(3).startsWith(u"tavo-unit: make-content: "_s));
+    }
 };
-
-void TestUnitCli::serveAndControl()
-{
-    QTemporaryDir dir;
-    const QString socket = SocketIn(dir.path());
-    const QString ok = u"0: ok\n"_s;
-    qputenv("TAVO_UNIT_SOCKET", socket.toLocal8Bit());
-    QProcess serve;
-    QCOMPARE(Serve(serve, dir.path()),
-             u"tavo-unit: serving on %1 (state in %2/state)\n"_s.arg(socket, dir.path()));
-    // Only its owner may enter the folder serve made, or connect to the socket.
-    QCOMPARE((QList<int>{Mode(dir.filePath(u"run"_s)), Mode(socket)}), (QList<int>{0700, 0600}));
-    const QJsonObject status = Status(socket);
-    QCOMPARE(status.keys().join(u' '),
-             u"bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid dbVersion "
-             "firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 idByte60 idByte61 "
-             "idByte62 imageIndex imageIndexByte imageVerHigh imageVerLow imageVerMid "
-             "imageVersion plugged poi voiceIndex voiceIndexByte voiceVerHigh voiceVerLow "
-             "voiceVerMid voiceVersion"_s);
-    QCOMPARE(QJsonDocument(status.value(u"check"_s).toObject()).toJson(QJsonDocument::Compact),
-             R"({"db":true,"image":true,"voice":true})");
-    QCOMPARE(Control(socket, u"poi-seed 3"_s), ok);
-    QCOMPARE(
-        QJsonDocument(Status(socket).value(u"poi"_s).toObject()).toJson(QJsonDocument::Compact),
-        R"({"store1":3,"store2":3})");
-
-    // Through the program's link.
-    QVERIFY(Exchange("$BT"));
-    BuildCommand("$ZZ", 0, 0, 1);
-    QVERIFY(UsbWritePacket());
-    QCOMPARE(Control(socket, u"unplug"_s) + Control(socket, u"boot on"_s) +
-                 Control(socket, u"plug"_s) + Control(socket, u"fault write-fail"_s),
-             ok.repeated(4));
-    QCOMPARE(Status(socket).value(u"bootMode"_s).toBool(), true);
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(!UsbWritePacket());
-    QCOMPARE(Control(socket, u"fault bogus"_s), u"1: error: unknown fault 'bogus'\n"_s);
-    QCOMPARE(Control(socket, u"fault nak 3"_s),
-             u"1: error: only unplug and write-fail take a count\n"_s);
-    QVERIFY(Control(socket, QString()).startsWith(u"2: "_s));
-    serve.terminate();
-    QVERIFY(serve.waitForFinished(10000));
-    QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
-    // The trace: command bytes 0-19 as written, then 44 zero bytes; the answer: the
-    // acknowledge, 56 zeros.
-    QFile trace(dir.filePath(u"trace.txt"_s));
-    QVERIFY(trace.open(QIODevice::ReadOnly));
-    const QString tail = QString(88, u'0');
-    QCOMPARE(QString::fromLatin1(trace.readAll()).split(u'\n').mid(0, 5),
-             (QStringList{u"# plugged in"_s, u"> 2442540000000000000000000100000000000000"_s + tail,
-                          u"< 0001020304050607"_s + QString(112, u'0'),
-                          u"> 245a5a0000000000000000000100000000000000"_s + tail,
-                          u"! bad unknown command"_s}));
-    QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
-    // The button is part of the state that a restart keeps.
-    Serve(serve, dir.path());
-    QCOMPARE(Status(socket).value(u"bootButton"_s).toBool(), true);
-    qunsetenv("TAVO_UNIT_SOCKET");
-}
-
-void TestUnitCli::stoppedUnitIsNoUnit()
-{
-    // A unit whose process stops (suspended, or hung) keeps its socket but answers nothing:
-    // the probe gives up within 200 ms and a pipe within 1 s, also once the unit's queue of
-    // connections is full, so the window that polls for the unit goes on.
-    QTemporaryDir dir;
-    qputenv("TAVO_UNIT_SOCKET", SocketIn(dir.path()).toLocal8Bit());
-    QProcess serve;
-    QVERIFY(Serve(serve, dir.path()).startsWith(u"tavo-unit: serving"_s));
-    const auto pid = static_cast<pid_t>(serve.processId());
-    const auto resume = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
-    // Running, the unit is found: what fails below fails for the stop.
-    const int handle = UsbProbe();
-    QVERIFY(handle != kInvalidHandle);
-    UsbCloseHandle(handle);
-    QCOMPARE(::kill(pid, SIGSTOP), 0);
-    QTRY_VERIFY([pid] {
-        QFile stat(u"/proc/%1/stat"_s.arg(pid));
-        return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") T ");
-    }());
-    // True when call failed in time (the bound and a margin); a call that would hang is let go
-    // by resuming the unit, so that the test fails instead of hanging.
-    const auto failsWithin = [pid](int ms, auto call) {
-        auto result = std::async(std::launch::async, call);
-        const bool inTime =
-            result.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
-        if (!inTime)
-            ::kill(pid, SIGCONT);
-        return !result.get() && inTime;
-    };
-    QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
-    BuildCommand("$BT", 0, 0, 1);
-    QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
-    // Connections the unit never accepts fill its queue; connecting then waits as well.
-    std::vector<std::unique_ptr<RawClient>> queued;
-    do
-        queued.push_back(std::make_unique<RawClient>(SocketIn(dir.path()), true));
-    while (queued.back()->connected() && queued.size() < 10000);
-    QCOMPARE(errno, EAGAIN);
-    QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
-}
-
-void TestUnitCli::onlyTheUserReachesTheUnit()
-{
-    // Another user may create names in /tmp, sticky as it is.
-    QCOMPARE(Run({u"serve"_s, u"--socket"_s, u"/tmp/unit.sock"_s, u"--state"_s, u"/tmp/-"_s}),
-             u"1: tavo-unit: socket /tmp/unit.sock: other users can write to its folder /tmp; "
-             "use a folder only you can write to\n"_s);
-    if (::getuid() != 0)
-        QSKIP("only root can serve a unit as another user");
-    QTemporaryDir dir;
-    const QString theirs = dir.filePath(u"theirs"_s);
-    QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0711) == 0 && QDir().mkdir(theirs) &&
-            ::chown(theirs.toLocal8Bit().constData(), kNobody, kNobody) == 0);
-    QCOMPARE(Run({u"serve"_s, u"--socket"_s, theirs + u"/unit.sock"_s, u"--state"_s, theirs}),
-             u"1: tavo-unit: socket %1/unit.sock: its folder %1 belongs to another user; use a "
-             "folder of your own\n"_s.arg(theirs));
-    // Their unit serves (ctl reaches it, as root may), but the USB library sees no unit.
-    QProcess serve;
-    serve.setChildProcessModifier([] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(9);
-    });
-    QVERIFY(Serve(serve, theirs).startsWith(u"tavo-unit: serving"_s));
-    QVERIFY(Status(SocketIn(theirs)).value(u"plugged"_s).toBool());
-    qputenv("TAVO_UNIT_SOCKET", SocketIn(theirs).toLocal8Bit());
-    QCOMPARE(UsbProbe(), kInvalidHandle);
-    qunsetenv("TAVO_UNIT_SOCKET");
-}
-
-void TestUnitCli::makeContent_data()
-{
-    QTest::addColumn<QString>("arguments");
-    QTest::addColumn<QString>("result"); // exit code: the file made
-    const auto row = [](const char* name, const char* arguments, const char* result) {
-        QTest::newRow(name) << QString::fromLatin1(arguments) << QString::fromLatin1(result);
-    };
-    row("rounded up to whole packets",
-        "make-content --kind db --index 2 --version 090115 "
-        "--size 1000",
-        "0: db #2 90115, 1024 bytes, payload 960");
-    row("exact size", "make-content --kind voice --version 090101 --size 1000 --exact-size",
-        "0: voice #0 90101, 1000 bytes, payload 936");
-    row("smaller than a header", "make-content --kind db --version 090115 --size 10 --exact-size",
-        "0: 10 bytes");
-    row("one packet over the area", "make-content --kind db --version 090115 --size 2097216",
-        "1: no file");
-    row("firmware longer than its area",
-        "make-content --kind firmware --version 8012 --size "
-        "70000 --exact-size",
-        "0: firmware #0 8012, 70000 bytes, payload 65472");
-    row("content version of four digits", "make-content --kind db --version 8012 --size 64",
-        "2: no file");
-    row("content version of a first part over 47",
-        "make-content --kind voice --version 480000 "
-        "--size 64",
-        "2: no file");
-    // The folder and the sizes given are the ones used.
-    row("make-server", "make-server --db-size 4096", "0: db #1 90115, 4096 bytes, payload 4032");
-}
-
-void TestUnitCli::makeContent()
-{
-    QFETCH(QString, arguments);
-    QFETCH(QString, result);
-    QTemporaryDir dir;
-    const bool server = arguments.startsWith(u"make-server"_s);
-    const QString output =
-        dir.filePath(server ? u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s : u"content.bin"_s);
-    const QString ran = Run(arguments.split(u' ') +
-                            (server ? QStringList{dir.path()} : QStringList{u"-o"_s, output}));
-    QCOMPARE(ran.left(3) + Describe(output), result);
-    if (!ran.startsWith(u"0: "_s))
-        QVERIFY(ran.mid(3).startsWith(u"tavo-unit: make-content: "_s));
-}
 
 QTEST_GUILESS_MAIN(TestUnitCli)
 #include "test_unit_cli.moc"

@@ -6,18 +6,7 @@
 #include <QtTest>
 
 using namespace tavo::panel;
-
-namespace {
-
-QString Join(const QList<Row>& rows)
-{
-    QStringList lines;
-    for (const Row& row : rows)
-        lines << row.first + QStringLiteral(": ") + row.second;
-    return lines.join(QStringLiteral("; "));
-}
-
-} // namespace
+using namespace Qt::StringLiterals;
 
 class TestUnitPanel : public QObject
 {
@@ -26,60 +15,50 @@ class TestUnitPanel : public QObject
 private slots:
     void viewOfStatus_data()
     {
-        QTest::addColumn<QStringList>("commands");
-        QTest::addColumn<bool>("damageDatabase");
-        QTest::addColumn<QString>("connection");
-        QTest::addColumn<bool>("poiHeld");
-        QTest::addColumn<QString>("identity");
-        QTest::addColumn<QString>("check");
-
-        const QString fresh = QStringLiteral(
-            "Hardware id: 1; Firmware: 8011; Camera database: area 0, version 081021; "
-            "Voice: set 0, version 081001; Screen images: set 0, version 081001");
-        const QString intact = QStringLiteral("Camera database: intact; Voice: intact; "
-                                              "Screen images: intact; Firmware: intact");
-        QTest::newRow("plugged, normal")
-            << QStringList{} << false << QStringLiteral("Plugged in, normal mode") << false << fresh
-            << intact;
+        QTest::addColumn<QString>("command"); // a control line, or "damage" to spoil the database
+        QTest::addColumn<QString>("view");
+        const QString fresh = u"Hardware id: 1; Firmware: 8011; Camera database: area 0, version "
+                              "081021; Voice: set 0, version 081001; Screen images: set 0, "
+                              "version 081001 | Camera database: intact; Voice: intact; Screen "
+                              "images: intact; Firmware: intact"_s;
+        QTest::newRow("plugged, normal") << u"plug"_s << u"Plugged in, normal mode, "_s + fresh;
         QTest::newRow("POI held while unplugged")
-            << QStringList{QStringLiteral("boot on"), QStringLiteral("unplug")} << false
-            << QStringLiteral("Unplugged; boot mode at the next plug-in") << true << fresh
-            << intact;
+            << u"boot on,unplug"_s
+            << u"Unplugged; boot mode at the next plug-in, POI held, "_s + fresh;
         // A database area whose header no longer reads: its version is that of zero bytes.
         QTest::newRow("damaged database")
-            << QStringList{} << true << QStringLiteral("Plugged in, normal mode") << false
-            << QString(fresh).replace(QStringLiteral("version 081021"),
-                                      QStringLiteral("version -2080000"))
-            << QString(intact).replace(QStringLiteral("database: intact"),
-                                       QStringLiteral("database: damaged"));
+            << u"damage"_s
+            << u"Plugged in, normal mode, "_s +
+                   QString(fresh)
+                       .replace(u"version 081021"_s, u"version -2080000"_s)
+                       .replace(u"database: intact"_s, u"database: damaged"_s);
     }
 
     void viewOfStatus()
     {
-        QFETCH(QStringList, commands);
-        QFETCH(bool, damageDatabase);
+        QFETCH(QString, command);
         testsupport::UnitFixture unit;
-        for (const QString& command : commands)
-            QCOMPARE(unit->control(command.toStdString()), std::string("ok\n"));
-        if (damageDatabase)
+        if (command == u"damage"_s)
             unit->writeMemory(0x140000, std::vector<std::uint8_t>(64, 0xFF));
-
+        else
+            for (const QString& line : command.split(u','))
+                QCOMPARE(unit->control(line.toStdString()), "ok\n");
         const UnitView view = DescribeStatus(QString::fromStdString(unit->control("status")));
-        QVERIFY(view.reachable);
-        QTEST(view.connection, "connection");
-        QTEST(view.bootButton, "poiHeld");
-        QTEST(Join(view.identity), "identity");
-        QTEST(Join(view.check), "check");
-        QCOMPARE(view.problem, QString());
+        QStringList rows[2];
+        for (int i = 0; i < 2; ++i)
+            for (const Row& row : i == 0 ? view.identity : view.check)
+                rows[i] << row.first + u": "_s + row.second;
+        QVERIFY(view.reachable && view.problem.isEmpty());
+        QTEST(view.connection + (view.bootButton ? u", POI held, "_s : u", "_s) +
+                  rows[0].join(u"; "_s) + u" | "_s + rows[1].join(u"; "_s),
+              "view");
     }
 
     // An answer that is not a status (a refusal, a cut-off line) shows no unit, not zeros.
     void notAStatus()
     {
-        const UnitView view = DescribeStatus(QStringLiteral("{\"plugg"));
-        QVERIFY(!view.reachable);
-        QVERIFY(view.identity.isEmpty());
-        QVERIFY(!view.problem.isEmpty());
+        const UnitView view = DescribeStatus(u"{\"plugg"_s);
+        QVERIFY(!view.reachable && view.identity.isEmpty() && !view.problem.isEmpty());
     }
 
     void everyFaultButtonIsTaken()
@@ -89,8 +68,8 @@ private slots:
         for (const FaultButton& button : FaultButtons())
             lines << FaultCommand(button, 0) << FaultCommand(button, 5);
         for (const QString& line : lines)
-            QCOMPARE(QString::fromStdString(unit->control(line.toStdString())) + u'\t' + line,
-                     QStringLiteral("ok\n\t") + line);
+            QCOMPARE(QString::fromStdString(unit->control(line.toStdString())) + line,
+                     u"ok\n"_s + line);
     }
 };
 
