@@ -16,16 +16,6 @@ class TestLink final : public QObject
     Q_OBJECT
 
 private slots:
-    void buildCommand()
-    {
-        g_cmdPacket.fill(0xAA);
-        BuildCommand("$RD", 0x3FC040, 64, 1);
-        QCOMPARE(Slice(g_cmdPacket, 0, 15), u"24 52 44 00 40 c0 3f 00 40 00 00 00 01 00 00 00"_s);
-        // Only three letters are taken, and nothing of the previous command is left.
-        BuildCommand("$BTX", 0, 0, 0);
-        QCOMPARE(Slice(g_cmdPacket, 0, 63), u"24 42 54"_s + u" 00"_s.repeated(61));
-    }
-
     void exchange_data()
     {
         QTest::addColumn<int>("fault"); // a tavo::FaultKind on the answer, -1 for none
