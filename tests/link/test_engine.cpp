@@ -96,7 +96,8 @@ class TestEngine final : public QObject
         m_unit->unit().waitForTrace(count, 5000);
         QByteArray all;
         for (const auto& packet : m_unit->sentPackets())
-            all.append(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size()));
+            all +=
+                QByteArray(reinterpret_cast<const char*>(packet.data()), qsizetype(packet.size()));
         return all;
     }
 
@@ -107,7 +108,7 @@ private slots:
         m_boxes.clear();
         m_boxes.setOnShow({});
         m_progress = std::make_shared<TransferProgress>();
-        m_percents.clear();
+        m_percents = {}; // unallocated, as the rows' empty list: Qt 6.4 would memcmp a null
         m_completions = 0;
         // A page sets the busy flag before it starts a worker. The window may close during a
         // transfer: the worker holds only the flags, which outlive the sheet.
