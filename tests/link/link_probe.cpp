@@ -1,5 +1,4 @@
-// Runs the link's entry points once and prints what they returned: the test starts it with a
-// library path under which libVexaUSB.so is missing or lacks its exports.
+// Prints what the link's entry points return when libVexaUSB.so is missing or lacks its exports.
 #include "link/Packets.h"
 #include "link/UsbLink.h"
 

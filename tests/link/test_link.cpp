@@ -86,30 +86,23 @@ private slots:
         QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
     }
 
-    void decodeIdentity_data()
-    {
-        QTest::addColumn<bool>("allBits");
-        QTest::addColumn<qint64>("hwId");
-        QTest::newRow("hwId from the top three bits") << false << qint64(7);
-        QTest::newRow("hwId from all eight bits") << true << qint64(229);
-    }
-
     void decodeIdentity()
     {
-        QFETCH(bool, allBits);
-        QFETCH(qint64, hwId);
         // Image 090101 #4, voice with a first part of 0 (so negative) #3, database 081021 #2,
         // firmware 80.11 in boot mode (any non-zero byte 58), byte 63 = 0xE5.
         Packet answer{0, 1, 2, 3, 4, 5, 6, 7};
         const std::uint8_t identity[] = {1, 1,  217,  4,    2,    1,  0,    3,    21,   10,  216,
                                          2, 80, 0x56, 0x57, 0xFF, 11, 0x60, 0x61, 0x62, 0xE5};
         std::copy(std::begin(identity), std::end(identity), answer.begin() + 43);
-        DeviceIdentity d;
-        DecodeIdentity(answer, allBits ? HwIdForm::AllBits : HwIdForm::TopThreeBits, d);
-        // The fields the pages read.
-        QCOMPARE((QList<qint64>{d.hwId, d.bootMode, d.fwVersion, d.dbIndex, d.dbVersion,
-                                d.voiceIndex, d.voiceVersion, d.imageIndex, d.imageVersion}),
-                 (QList<qint64>{hwId, 1, 8011, 2, 81021, 3, -2079898, 4, 90101}));
+        // The hardware id from the top three bits, or from all eight; the fields the pages read.
+        for (const auto& [form, hwId] :
+             {std::pair{HwIdForm::TopThreeBits, 7}, {HwIdForm::AllBits, 229}}) {
+            DeviceIdentity d;
+            DecodeIdentity(answer, form, d);
+            QCOMPARE((QList<qint64>{d.hwId, d.bootMode, d.fwVersion, d.dbIndex, d.dbVersion,
+                                    d.voiceIndex, d.voiceVersion, d.imageIndex, d.imageVersion}),
+                     (QList<qint64>{hwId, 1, 8011, 2, 81021, 3, -2079898, 4, 90101}));
+        }
     }
 
     void cancelEndsTheExchangeQuietly_data()
