@@ -3,6 +3,7 @@
 #   make check    build, run every test, then build the tests with ASan + UBSan and run them again
 #   make package  build, then the Debian package build/package/tolvane-down_<version>_<arch>.deb
 #   make install  build, then install under PREFIX (default /usr/local); DESTDIR is honoured
+#   make soak     build, then RUNS (default 200) update runs with random faults (SEED repeats one)
 # All install the Debian packages that are missing first.
 
 BUILD      ?= build
@@ -12,6 +13,7 @@ CMAKE      ?= cmake
 CTEST      ?= ctest
 CPACK      ?= cpack
 PREFIX     ?= /usr/local
+RUNS       ?= 200
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev \
             libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth x11-utils \
@@ -19,7 +21,7 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-op
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan test test-asan check demo package install bench format clean
+.PHONY: all deps build build-asan test test-asan check demo package install bench soak format clean
 
 all: build
 
@@ -75,6 +77,9 @@ bench: build
 	$(BUILD)/bin/bench_link
 	$(BUILD)/bin/bench_engine
 	$(BUILD)/bin/bench_start
+
+soak: build
+	RUNS="$(RUNS)" SEED="$(SEED)" ./scripts/soak.sh $(BUILD)
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
