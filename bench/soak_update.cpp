@@ -62,7 +62,7 @@ constexpr int kRunTimeoutMs = 60000;
 constexpr int kPlugTimeoutMs = 20000;
 constexpr int kDetectionEveryMs = 50;
 // A user-interface thread that has not come back for this long has hung for good.
-constexpr int kHungMs = 120000;
+constexpr int kHungMs = 30000;
 
 // The served content is small, so that a run's packets take well under a second.
 constexpr std::uint32_t kDbSize = 64 * 1024;

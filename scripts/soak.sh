@@ -72,6 +72,13 @@ if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
 fi
 
 export TAVO_UNIT_SOCKET=$socket
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    mkdir -m 700 "$run/runtime"
+    export XDG_RUNTIME_DIR=$run/runtime
+fi
+# In a sanitizer build the runtime intercepts dlopen, and the search for the USB library no
+# longer sees the program's own run path.
+export LD_LIBRARY_PATH=$build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 status=0
 "$bin/soak_update" --server-root "$run/server" --server-url "ftp://127.0.0.1:$port/down/fw/Tavo" \
     --runs "$runs" ${SEED:+--seed "$SEED"} || status=$?
