@@ -17,16 +17,12 @@
 # when the demo ends.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-build}
-case $build in
-/*) ;;
-*) build=$root/$build ;;
-esac
-bin=$build/bin
+name=demo
+# shellcheck source=scripts/servers.sh
+. "$(dirname "$0")/servers.sh"
+use_build_folder "${1:-}"
 run=$build/run
 socket=$run/unit/unit.sock # serve makes its folder, for this user only
-python=/usr/bin/python3
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "demo: there is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
@@ -34,19 +30,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 1
 fi
 
-for program in Tolvane_Down tavo-unit tavo-unit-panel; do
-    if [ ! -x "$bin/$program" ]; then
-        echo "demo: $bin/$program is missing; build first (make build)." >&2
-        exit 1
-    fi
-done
-
-# The update server needs Debian's pyftpdlib under the system interpreter (another python3 on
-# PATH may not have it).
-if ! "$python" -c 'import pyftpdlib' 2>/dev/null; then
-    echo "demo: $python cannot import pyftpdlib; install the package python3-pyftpdlib." >&2
-    exit 1
-fi
+need_programs Tolvane_Down tavo-unit tavo-unit-panel
+need_pyftpdlib
 
 mkdir -p "$run"
 rm -rf "$run/unit-state" "$socket" "$run/unit-trace.txt" "$run/server" "$run/web"
@@ -59,10 +44,7 @@ cp -r "$root/res/web" "$run/web"
     --db-size 2097152 --voice-size 1048576 --image-size 524288 >/dev/null
 cp "$run/server/Tavo_VersionInfo.txt" "$run/"
 
-# Paced as a real unit on a full-speed USB port.
-"$bin/tavo-unit" serve --socket "$socket" --state "$run/unit-state" \
-    --trace "$run/unit-trace.txt" --pace usb-full-speed &
-unit_pid=$!
+unit_pid=
 ftp_pid=
 panel_pid=
 web_pid=
@@ -74,38 +56,15 @@ stop_all() {
 }
 trap stop_all EXIT
 
-for _ in $(seq 50); do
-    [ -S "$socket" ] && break
-    if ! kill -0 "$unit_pid" 2>/dev/null; then
-        echo "demo: the virtual unit did not start." >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-if [ ! -S "$socket" ]; then
-    echo "demo: the virtual unit did not open $socket." >&2
-    exit 1
-fi
+# Paced as a real unit on a full-speed USB port.
+start_unit /dev/stdout "$socket" --state "$run/unit-state" --trace "$run/unit-trace.txt" \
+    --pace usb-full-speed
 # A few POIs, so that View on the POI page has something to list.
 "$bin/tavo-unit" ctl --socket "$socket" poi-seed 5 >/dev/null
 
-# A free port on the loopback interface, then the server on it, read-only for anonymous users.
-port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$run/server" >"$run/ftp-log.txt" 2>&1 &
-ftp_pid=$!
-for _ in $(seq 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    if ! kill -0 "$ftp_pid" 2>/dev/null; then
-        echo "demo: the FTP server did not start (see $run/ftp-log.txt)." >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "demo: the FTP server does not accept connections on port $port (see $run/ftp-log.txt)." >&2
-    exit 1
-fi
-server=ftp://127.0.0.1:$port/down/fw/Tavo
+# The update server on a free port of the loopback interface, read-only for anonymous users.
+start_ftp "$run/server" "$run/ftp-log.txt"
+server=ftp://127.0.0.1:$ftp_port/down/fw/Tavo
 
 # The product page, served by a plain static file server on another free port: the page's
 # address names the folder pc_soft_hardware.asp, whose index.html shows the language of the

@@ -11,34 +11,21 @@
 # run passed and the resident size stayed within 10 %.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-build}
-case $build in
-/*) ;;
-*) build=$root/$build ;;
-esac
-bin=$build/bin
+name=soak
+# shellcheck source=scripts/servers.sh
+. "$(dirname "$0")/servers.sh"
+use_build_folder "${1:-}"
 run=$build/soak
-socket=$run/unit.sock
-python=/usr/bin/python3
+socket=$run/unit/unit.sock # serve makes its folder, for this user only
 runs=${RUNS:-200}
 
-for program in soak_update tavo-unit; do
-    if [ ! -x "$bin/$program" ]; then
-        echo "soak: $bin/$program is missing; build first (make build)." >&2
-        exit 1
-    fi
-done
-if ! "$python" -c 'import pyftpdlib' 2>/dev/null; then
-    echo "soak: $python cannot import pyftpdlib; install the package python3-pyftpdlib." >&2
-    exit 1
-fi
+need_programs soak_update tavo-unit
+need_pyftpdlib
 
 rm -rf "$run"
 mkdir -p "$run/server"
 
-"$bin/tavo-unit" serve --socket "$socket" --state "$run/unit-state" >"$run/unit-log.txt" 2>&1 &
-unit_pid=$!
+unit_pid=
 ftp_pid=
 stop_all() {
     for pid in $ftp_pid $unit_pid; do
@@ -47,29 +34,8 @@ stop_all() {
     done
 }
 trap stop_all EXIT
-
-for _ in $(seq 50); do
-    [ -S "$socket" ] && break
-    kill -0 "$unit_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -S "$socket" ]; then
-    echo "soak: the virtual unit did not start (see $run/unit-log.txt)." >&2
-    exit 1
-fi
-
-port=$("$python" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$python" -m pyftpdlib -i 127.0.0.1 -p "$port" -d "$run/server" >"$run/ftp-log.txt" 2>&1 &
-ftp_pid=$!
-for _ in $(seq 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    kill -0 "$ftp_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "soak: the FTP server does not accept connections on port $port (see $run/ftp-log.txt)." >&2
-    exit 1
-fi
+start_unit "$run/unit-log.txt" "$socket" --state "$run/unit-state"
+start_ftp "$run/server" "$run/ftp-log.txt"
 
 export TAVO_UNIT_SOCKET=$socket
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
@@ -80,6 +46,6 @@ fi
 # longer sees the program's own run path.
 export LD_LIBRARY_PATH=$build/lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 status=0
-"$bin/soak_update" --server-root "$run/server" --server-url "ftp://127.0.0.1:$port/down/fw/Tavo" \
+"$bin/soak_update" --server-root "$run/server" --server-url "ftp://127.0.0.1:$ftp_port/down/fw/Tavo" \
     --runs "$runs" ${SEED:+--seed "$SEED"} || status=$?
 exit "$status"
