@@ -247,6 +247,7 @@ private:
     bool Recover();
     bool ShowUpdatePage();
     QString Shown() const;
+    int OnUpdateValue() const;
     QPushButton* Button(CPropertyPage* page, int id) const;
 
     QString m_serverRoot;
@@ -429,6 +430,11 @@ QPushButton* Soak::Button(CPropertyPage* page, int id) const
     return page->findChild<QPushButton*>(QString::number(id));
 }
 
+int Soak::OnUpdateValue() const
+{
+    return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("OnUpdate"), -1);
+}
+
 // Each kind's status as shown: C current, N needs updating, ? neither text.
 QString Soak::Shown() const
 {
@@ -536,6 +542,7 @@ bool Soak::Run(int run)
     QPushButton* update = Button(m_update, kUpdateButton);
     if (!update || !update->isEnabled())
         return Fail(QStringLiteral("UPDATE is not usable"));
+    const int onUpdateBefore = OnUpdateValue();
     update->click();
     const bool started = m_update->Timers().IsActive(CPage_Update::kStageTimer);
     if (started && fault.OnAnswer() && fault.onWb && !Arm(fault))
@@ -570,6 +577,10 @@ bool Soak::Run(int run)
         return false;
     if (outcome == Outcome::Cut && onUpdate != CPage_Update::kRunUnderWay)
         return Fail(QStringLiteral("cut with OnUpdate %1").arg(onUpdate));
+    if (outcome == Outcome::Refused && onUpdate != onUpdateBefore)
+        return Fail(QStringLiteral("refused, and OnUpdate went from %1 to %2")
+                        .arg(onUpdateBefore)
+                        .arg(onUpdate));
 
     // The next showing of the page, as the user meets it after plugging the unit in again.
     if (!Replug() || (m_sheet->m_identity.bootMode && !Recover()) || !ShowUpdatePage())
