@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs every harness of the fuzz build: first the kept crash inputs of regressions/<harness>
-# once each, then SECONDS of fuzzing from the seeds of corpus/<harness>, JOBS harnesses at a
-# time. What the fuzzer adds goes to BUILD/corpus/<harness>, never into the seeds; a crash
-# leaves its input in BUILD/fuzz-crashes/.
+# once each, then SECONDS of fuzzing from the seeds of corpus/<harness> (and those kept
+# inputs), with <harness>.dict as its dictionary, JOBS harnesses at a time. What the fuzzer
+# adds goes to BUILD/corpus/<harness>, never into the seeds; a crashing input is left in
+# BUILD/fuzz-crashes/.
 # Usage: tests/fuzz/run.sh BUILD SECONDS [JOBS]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +20,7 @@ if [ "${FUZZ_ONE:-}" ]; then
         tail -n 40 "$log.replay"; echo "fuzz_$h: a kept crash input fails again"; exit 1
     fi
     if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        $(ls "$here/$h.dict" 2>/dev/null | sed 's/^/-dict=/') \
         -artifact_prefix="$build/fuzz-crashes/$h-" "$build/corpus/$h" "$here/corpus/$h" \
         $(ls -d "$here/regressions/$h" 2>/dev/null) \
         >"$log" 2>&1; then
