@@ -12,11 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    const uint8_t* answer = data + 1;
-    const size_t length = size - 1;
     if (data[0] % 2 == 0) {
         Packet packet{};
-        std::copy_n(answer, std::min(length, packet.size()), packet.begin());
+        std::copy_n(data + 1, std::min(size - 1, packet.size()), packet.begin());
         DeviceIdentity identity;
         DecodeIdentity(packet, HwIdForm::TopThreeBits, identity);
         DecodeIdentity(packet, HwIdForm::AllBits, identity);
@@ -29,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     } else {
         PoiStore store;
-        std::copy_n(answer, std::min(length, store.bytes.size()), store.bytes.begin());
+        std::copy_n(data + 1, std::min(size - 1, store.bytes.size()), store.bytes.begin());
         for (const PoiRow& row : store.ListedRows())
             PoiRecordOf(row);
     }
