@@ -1,6 +1,8 @@
 # Entry points on a fresh Debian 12 machine:
 #   make demo     build, then run Tolvane_Down against a virtual unit and a local update server
-#   make check    build, run every test, then build the tests with ASan + UBSan and run them again
+#   make check    build, run every test, then build the tests with ASan + UBSan and run them again,
+#                 then build the fuzz harnesses (clang) and run each for CHECK_FUZZ_SECONDS
+#   make fuzz     build the fuzz harnesses and run each for FUZZ_SECONDS (default 60)
 #   make package  build, then the Debian package build/package/tolvane-down_<version>_<arch>.deb
 #   make install  build, then install under PREFIX (default /usr/local); DESTDIR is honoured
 #   make soak     build, then RUNS (default 200) update runs with random faults (SEED repeats one)
@@ -8,6 +10,9 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+CHECK_FUZZ_SECONDS ?= 10
 JOBS       ?= $(shell nproc)
 CMAKE      ?= cmake
 CTEST      ?= ctest
@@ -17,11 +22,12 @@ RUNS       ?= 200
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-openssl-dev \
             libgl-dev python3-pyftpdlib fonts-dejavu-core xvfb xauth x11-utils \
-            desktop-file-utils appstream dpkg-dev file
+            desktop-file-utils appstream dpkg-dev file clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build build-asan test test-asan check demo package install bench soak format clean
+.PHONY: all deps build build-asan build-fuzz test test-asan fuzz fuzz-check check demo package \
+        install bench soak format clean
 
 all: build
 
@@ -57,10 +63,25 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  $(CTEST) --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The fuzz build holds only the libFuzzer harnesses of tests/fuzz and what they reach.
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAVO_FUZZ=ON
+
+build-fuzz: deps $(FUZZ_BUILD)/CMakeCache.txt
+	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each harness replays its kept crash inputs, then fuzzes for the given time, two at a time.
+fuzz: build-fuzz
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) 2
+
+fuzz-check: build-fuzz
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(CHECK_FUZZ_SECONDS) 2
+
 # In order, also under make -j: the sanitizer build starts only once the plain tests passed.
 check:
 	$(MAKE) test
 	$(MAKE) test-asan
+	$(MAKE) fuzz-check
 
 demo: build
 	./scripts/demo.sh $(BUILD)
@@ -85,4 +106,4 @@ format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) run
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) run

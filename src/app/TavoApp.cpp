@@ -12,29 +12,40 @@
 namespace {
 
 // The UI text file read line by line as the C library's text mode does: bytes as they are
-// (a byte-order mark belongs to the first line), the line end removed.
+// (a byte-order mark belongs to the first line), the line end removed. The file is small and
+// read whole at the opening.
 class TextLines
 {
 public:
-    explicit TextLines(const QString& path) : m_file(path) {}
+    explicit TextLines(const QString& path) : m_path(path) {}
 
-    bool Open() { return m_file.open(QIODevice::ReadOnly); }
+    bool Open()
+    {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        m_text = file.readAll();
+        return true;
+    }
 
     // The next line without its line end; false at the end of the file.
     bool Next(QByteArray& line)
     {
-        if (m_file.atEnd())
+        if (m_next >= m_text.size())
             return false;
-        line = m_file.readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
+        const qsizetype feed = m_text.indexOf('\n', m_next);
+        const qsizetype end = feed < 0 ? m_text.size() : feed;
+        line = m_text.sliced(m_next, end - m_next);
+        m_next = end + 1;
         if (line.endsWith('\r'))
             line.chop(1);
         return true;
     }
 
 private:
-    QFile m_file;
+    QString m_path;
+    QByteArray m_text;
+    qsizetype m_next = 0;
 };
 
 constexpr int kFirstUsageDone = 1;

@@ -33,6 +33,24 @@ QByteArray StripEnclosingQuotes(const QByteArray& value)
     return value;
 }
 
+// The lines of the text: CR LF, a CR alone and an LF alone each end a line, as the
+// profile functions split them, so a file saved with any of these line ends reads the same.
+std::vector<QByteArrayView> Lines(QByteArrayView text)
+{
+    std::vector<QByteArrayView> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.push_back(text.sliced(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    lines.push_back(text.sliced(start));
+    return lines;
+}
+
 bool SameName(const QByteArray& a, const QByteArray& b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -47,10 +65,7 @@ PrivateProfile PrivateProfile::FromText(const QByteArray& text)
 
     // Entries before the first section header belong to no section and are never found.
     Section* current = nullptr;
-    for (const QByteArray& raw : all.split('\n')) {
-        QByteArrayView view(raw);
-        if (view.endsWith('\r'))
-            view.chop(1);
+    for (const QByteArrayView view : Lines(all)) {
         const QByteArray line = TrimBlanks(view);
         if (line.isEmpty() || line.front() == ';')
             continue;

@@ -12,8 +12,9 @@ namespace platform {
 // without regard to case, the first matching section and the first matching key in it
 // win, lines starting with ';' are comments, blanks around names and values are dropped, and
 // one pair of matching enclosing quotes (' or ") is dropped from a value. Commas, backslashes
-// and inner quotes are ordinary characters (unlike QSettings). A UTF-8 byte-order mark at the
-// start of the file is not part of its first line.
+// and inner quotes are ordinary characters (unlike QSettings). CR LF, CR alone and LF alone
+// each end a line. A UTF-8 byte-order mark at the start of the file is not part of its first
+// line.
 class PrivateProfile
 {
 public:

@@ -23,6 +23,8 @@ struct VersionCatalogue
     QByteArray languageCount; // "LAGNUAGE" / "LANGUAGE_NUM"
     Names languageVoiceNames; // "LANGUAGE_%02d_VO"
     Names languageImageNames; // "LANGUAGE_%02d_IMG"
+
+    bool operator==(const VersionCatalogue&) const = default;
 };
 
 // Decimal value of a count text: stops at the first non-digit, 0 for an empty text (a

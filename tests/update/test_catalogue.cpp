@@ -75,6 +75,8 @@ private slots:
                                               << u"8012 | 2:2 | 1:1 | 1:1 | 1:1/1"_s;
         QTest::newRow("DB_NUM missing")
             << Catalogue(Db("", 3)) << true << none << u"8012 | :0 | 1:1 | 1:1 | 1:1/1"_s;
+        QTest::newRow("CR line ends") << Catalogue().replace('\n', '\r') << true << none
+                                      << u"8012 | 1:1 | 1:1 | 1:1 | 1:1/1"_s;
         QTest::newRow("negative") << Catalogue(Db("DB_NUM=-2\n", 3)) << true << none
                                   << u"8012 | -2:0 | 1:1 | 1:1 | 1:1/1"_s;
         QTest::newRow("digits, then text") << Catalogue(Db("DB_NUM=2 files\n", 3)) << true << none
