@@ -11,6 +11,8 @@
 #include "update/VersionCatalogue.h"
 #include "update/WorkerNotice.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -189,7 +191,9 @@ void CPage_Update::FillList(ContentKind kind)
     const QSignalBlocker blocker(list);
     list->clear();
     const QString& names = AppText(ResourcesOf(kind).listText);
-    const int count = CatalogueCount(m_catalogue, kind);
+    // A count the catalogue refused ("Error[1001]" and friends) is kept as read; the list
+    // still stops at the catalogue's 50 entries rather than filling without end.
+    const int count = std::min(CatalogueCount(m_catalogue, kind), VersionCatalogue::kMaxEntries);
     for (int i = 0; i < count; ++i)
         list->addItem(theApp().GetSlashItem(names, i));
     // An entry the catalogue does not list leaves the list without a selection.
