@@ -1,27 +1,33 @@
-// The page base class: initialisation once per page object, the refresh on showing and
-// after Invalidate, and window timers stepped without the clock.
+// The page base class: initialisation once per window at its first showing, the refresh on
+// every showing and after Invalidate, and window timers.
 #include "app/PropertyPage.h"
 #include "app/TimerSet.h"
 
 #include <QTabWidget>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-// A page that records which of its hooks ran, in order.
+// A page that records which of its hooks ran, in order, and kills its timer at the second tick.
 class RecordingPage final : public CPropertyPage
 {
 public:
     QStringList calls;
-    std::function<void(int)> onTimer;
+    int ticks = 0;
 
-    void OnInitDialog() override { calls << QStringLiteral("init"); }
-    void OnShowPage() override { calls << QStringLiteral("show"); }
-    void OnRefresh() override { calls << QStringLiteral("refresh"); }
-    void ApplyEnableRule() override { calls << QStringLiteral("enable"); }
-    void OnTimer(int id) override { onTimer(id); }
+    void OnInitDialog() override { calls << u"init"_s; }
+    void OnShowPage() override { calls << u"show"_s; }
+    void OnRefresh() override { calls << u"refresh"_s; }
+    void ApplyEnableRule() override { calls << u"enable"_s; }
+    void OnTimer(int id) override
+    {
+        if (++ticks == 2)
+            KillTimer(id);
+    }
     // The calls so far as one line, then forgotten.
-    QString Take() { return std::exchange(calls, {}).join(QLatin1Char(' ')); }
+    QString Take() { return std::exchange(calls, {}).join(u' '); }
 };
 
 } // namespace
@@ -30,75 +36,53 @@ class TestPage final : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTabWidget> m_tabs;
-    RecordingPage* m_first = nullptr;
-    RecordingPage* m_second = nullptr;
-
 private slots:
-    void init()
+    void showingAndInvalidate()
     {
-        m_tabs = std::make_unique<QTabWidget>();
-        m_first = new RecordingPage;
-        m_second = new RecordingPage;
-        m_tabs->addTab(m_first, QStringLiteral("first"));
-        m_tabs->addTab(m_second, QStringLiteral("second"));
-        m_tabs->show();
-    }
+        QTabWidget tabs;
+        auto* first = new RecordingPage;
+        auto* second = new RecordingPage;
+        tabs.addTab(first, u"first"_s);
+        tabs.addTab(second, u"second"_s);
+        tabs.show();
+        QCOMPARE(first->Take(), u"init show refresh enable"_s);
+        QCOMPARE(second->Take(), QString());
+        tabs.setCurrentIndex(1);
+        tabs.setCurrentIndex(0);
+        QCOMPARE(first->Take(), u"show refresh enable"_s);
+        QCOMPARE(second->Take(), u"init show refresh enable"_s);
 
-    void cleanup() { m_tabs.reset(); }
-
-    void initialisationRunsOncePerObjectAtItsFirstShowing()
-    {
-        QCOMPARE(m_first->Take(), QStringLiteral("init show refresh enable"));
-        QVERIFY(!m_second->IsInitialised());
-        m_tabs->setCurrentIndex(1);
-        m_tabs->setCurrentIndex(0);
-        m_tabs->setCurrentIndex(1);
-        QCOMPARE(m_first->Take(), QStringLiteral("show refresh enable"));
-        QCOMPARE(m_second->Take(), QStringLiteral("init show refresh enable show refresh enable"));
-    }
-
-    void invalidateIsQueuedCoalescedAndServedByTheNextShowing()
-    {
-        m_first->Take();
-        m_first->Invalidate();
-        m_first->Invalidate();
-        m_second->Invalidate();
-        // Nothing runs inside the caller.
-        QCOMPARE(m_first->Take(), QString());
-        QVERIFY(m_first->IsRefreshPending());
+        // Nothing runs inside the caller; requests are coalesced; a hidden page's request is
+        // served by its next showing.
+        first->Invalidate();
+        first->Invalidate();
+        second->Invalidate();
+        QCOMPARE(first->Take(), QString());
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(m_first->Take(), QStringLiteral("refresh enable"));
-        QVERIFY(!m_first->IsRefreshPending());
-        // The hidden page waits for its showing, which serves the request.
-        QCOMPARE(m_second->Take(), QString());
-        m_tabs->setCurrentIndex(1);
+        QCOMPARE(first->Take(), u"refresh enable"_s);
+        QCOMPARE(second->Take(), QString());
+        tabs.setCurrentIndex(1);
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(m_second->Take(), QStringLiteral("init show refresh enable"));
+        QCOMPARE(second->Take(), u"show refresh enable"_s);
     }
 
     void timers()
     {
-        int ticks = 0;
-        m_first->onTimer = [this, &ticks](int id) {
-            // Killed from inside its own tick.
-            if (++ticks == 2)
-                m_first->KillTimer(id);
-        };
-        m_first->SetTimer(9, 60000);
+        RecordingPage page;
+        page.SetTimer(9, 60000);
         QTest::qWait(20);
-        QCOMPARE(ticks, 0);
-        // Setting a running id gives it the new period: two ticks long before a minute.
-        m_first->SetTimer(9, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(ticks, 2, 1000);
-        QCOMPARE(m_first->Timers().Interval(9), -1);
+        QCOMPARE(page.ticks, 0);
+        // Setting a running id gives it the new period: two ticks long before a minute, the
+        // second of which kills the timer from inside its own tick.
+        page.SetTimer(9, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(page.ticks, 2, 1000);
+        QTest::qWait(20);
+        QCOMPARE(page.ticks, 2);
         // In manual mode a set timer only waits for the test to step it.
-        m_first->Timers().SetManual(true);
-        m_first->SetTimer(9, 1);
-        QCOMPARE(m_first->Timers().Interval(9), 1);
+        page.Timers().SetManual(true);
+        page.SetTimer(9, 1);
         QTest::qWait(20);
-        QCOMPARE(ticks, 2);
+        QCOMPARE(page.ticks, 2);
     }
 };
 

@@ -1,6 +1,6 @@
 // The main sheet: detection with timer 10001 stepped by hand against an in-process virtual
-// unit, the page set, the key chord, retitling after a language change, the page life cycle,
-// and the whole start-up with its modal sheet.
+// unit, the page set, the key chord, the page life cycle, the language switch with the product
+// page, and the whole start-up with its splash and modal sheet.
 #include "ShellDirs.h"
 #include "UnitFixture.h"
 #include "app/PropertyPage.h"
@@ -15,30 +15,33 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
-#include <QImage>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 #include <optional>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using PageId = CProptySheet::PageId;
 
 namespace {
 
-// A page of the test's own, put into the sheet's tab set to count its enable rule runs. It
-// takes every key, as a web view does.
+// A page of the test's own, put into the sheet's tab set to count its enable rule runs.
 class WatchingPage final : public CPropertyPage
 {
 public:
     int enableRuns = 0;
     void ApplyEnableRule() override { ++enableRuns; }
+};
+
+// Takes every key, as a web view does: the chord counts all the same.
+class KeyTaker final : public QWidget
+{
+    using QWidget::QWidget;
     void keyPressEvent(QKeyEvent* event) override { event->accept(); }
 };
 
@@ -50,11 +53,6 @@ public:
     static inline QStringList visited;
     void Navigate(const QUrl& url) override { visited << url.toString(); }
 };
-
-BrowserControl* CreateRecordingControl(QWidget* parent)
-{
-    return new RecordingControl(parent);
-}
 
 } // namespace
 
@@ -68,6 +66,7 @@ private:
     std::unique_ptr<testsupport::UnitFixture> m_unit;
     std::unique_ptr<platform::MessageBoxRecorder> m_boxes;
     std::unique_ptr<CProptySheet> m_sheet;
+    KeyTaker* m_keys = nullptr;
 
     // The sheet as the start-up builds it, shown, with its timers stepped by hand only.
     void OpenSheet(bool plugged = true)
@@ -76,22 +75,14 @@ private:
         m_sheet = CreateMainSheet(theApp());
         m_sheet->Timers().SetManual(true);
         m_sheet->show();
+        m_keys = new KeyTaker(m_sheet.get());
     }
 
-    void PressChord(QWidget* target, bool f7First)
-    {
-        const Qt::Key first = f7First ? Qt::Key_F7 : Qt::Key_Control;
-        const Qt::Key second = f7First ? Qt::Key_Control : Qt::Key_F7;
-        QTest::keyPress(target, first, f7First ? Qt::NoModifier : Qt::ControlModifier);
-        QTest::keyPress(target, second, Qt::ControlModifier);
-        QTest::keyRelease(target, second, Qt::ControlModifier);
-        QTest::keyRelease(target, first);
-    }
-
-    // Runs the steps of a script, each followed by the events it posted.
+    // Runs the steps of a script, each followed by the events it posted. "a+b": key a pressed
+    // and held, then b; then both released.
     void Run(const QString& script)
     {
-        for (const QString& word : script.split(QLatin1Char(' '))) {
+        for (const QString& word : script.split(u' ')) {
             const QByteArray step = word.toLatin1();
             if (step == "tick")
                 m_sheet->OnTimer(CProptySheet::kDetectionTimer);
@@ -107,14 +98,17 @@ private:
                 theApp().m_bCheckDone = 1;
             } else if (step.startsWith("page"))
                 m_sheet->SetActivePage(step.mid(4).toInt());
-            else if (step == "ctrl+f7" || step == "f7+ctrl")
-                PressChord(m_sheet.get(), step == "f7+ctrl");
-            else if (step == "f7")
-                QTest::keyClick(m_sheet.get(), Qt::Key_F7);
-            else if (step == "ctrl")
-                QTest::keyClick(m_sheet.get(), Qt::Key_Control, Qt::ControlModifier);
-            else
-                QFAIL(step.constData());
+            else {
+                const QList<QByteArray> keys = step.split('+');
+                Qt::KeyboardModifiers held;
+                for (const QByteArray& key : keys) {
+                    QVERIFY2(key == "ctrl" || key == "f7", step.constData());
+                    held |= key == "ctrl" ? Qt::ControlModifier : Qt::NoModifier;
+                    QTest::keyPress(m_keys, key == "ctrl" ? Qt::Key_Control : Qt::Key_F7, held);
+                }
+                for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+                    QTest::keyRelease(m_keys, *key == "ctrl" ? Qt::Key_Control : Qt::Key_F7, held);
+            }
             QCoreApplication::sendPostedEvents();
         }
     }
@@ -134,25 +128,25 @@ private:
             positions << QString::number(p);
         for (const auto& packet : m_unit->sentPackets())
             commands << QString::fromLatin1(reinterpret_cast<const char*>(packet.data()), 3);
-        return QStringLiteral("%1|%2|%3|%4|%5|%6%7%8")
-            .arg(QString(sheet->windowTitle())
-                     .replace(QStringLiteral("Tavo V0.9 [USB : OK]"), QStringLiteral("OK"))
-                     .replace(QStringLiteral("Tavo V0.9 [USB : X]"), QStringLiteral("X")),
-                 tabs.join(QLatin1Char(',')), QString::number(sheet->ActivePosition()),
-                 positions.join(QLatin1Char(' ')), commands.join(QLatin1Char(' ')),
-                 QString::number(sheet->m_bDeviceBusy), QString::number(sheet->m_bReprogrammed),
-                 QString::number(app.m_bCheckDone));
+        return u"%1|%2|%3|%4|%5|%6%7%8"_s.arg(
+            QString(sheet->windowTitle())
+                .replace(u"Tavo V0.9 [USB : OK]"_s, u"OK"_s)
+                .replace(u"Tavo V0.9 [USB : X]"_s, u"X"_s),
+            tabs.join(u','), QString::number(sheet->ActivePosition()), positions.join(u' '),
+            commands.join(u' '), QString::number(sheet->m_bDeviceBusy),
+            QString::number(sheet->m_bReprogrammed), QString::number(app.m_bCheckDone));
     }
 
     int StoredLanguage() const
     {
-        return theApp().GetProfileInt(CTavoApp::kProfileSection, QStringLiteral("Language"), -99);
+        return theApp().GetProfileInt(CTavoApp::kProfileSection, u"Language"_s, -99);
     }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // The application object as a start-up in English leaves it, without its sheet.
+    // The application object as a start-up in English leaves it, without its sheet; the
+    // product page comes from a local host, into a recording control.
     void init()
     {
         m_dirs.emplace(QStringLiteral(TAVO_RES_DIR "/Tavo_UIText.txt"));
@@ -163,10 +157,15 @@ private slots:
         m_options.systemLanguageId = 0x0409;
         QVERIFY(!theApp().InitInstance(m_options));
         theApp().m_bCheckDone = 0;
+        theApp().WriteProfileString(CTavoApp::kProfileSection, u"WebHost"_s, u"127.0.0.1:8080"_s);
+        RecordingControl::visited.clear();
+        CExplorer_con::RegisterControl(
+            [](QWidget* parent) -> BrowserControl* { return new RecordingControl(parent); });
     }
 
     void cleanup()
     {
+        CExplorer_con::RegisterControl(nullptr);
         m_sheet.reset();
         theApp().m_pSheet = nullptr;
         m_unit.reset();
@@ -178,47 +177,40 @@ private slots:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("state");
 
-        const QString none = QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000");
-        const QString gone = QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1|$RH|000");
-        const QString unit =
-            QStringLiteral("OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|000");
+        const QString gone = u"X|Connection,Reset|0|0 255 255 255 255 1|$RH|000"_s;
+        const QString unit = u"OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|000"_s;
+        const QString busy = QString(unit).replace(u"000"_s, u"100"_s);
         const QString unlocked =
-            QStringLiteral("OK|Connection,Update,Setup,POI,Diagnosis,Reset|0|0 1 2 3 4 5|$RH|000");
-        QTest::newRow("no unit") << "tick tick tick" << none;
+            u"OK|Connection,Update,Setup,POI,Diagnosis,Reset|0|0 1 2 3 4 5|$RH|000"_s;
+        QTest::newRow("no unit") << "tick tick tick"
+                                 << "X|Connection,Reset|0|0 255 255 255 255 1||000";
         // The probe alone sends nothing; the pages wait for the identity on the next tick.
         QTest::newRow("a new unit clears the flags")
             << "dirty plug tick"
             << "OK|Connection,Reset|0|0 255 255 255 255 1||000";
-        QTest::newRow("pages after the identity, Connection active")
-            << "plug tick page1 tick" << unit;
-        QTest::newRow("then ticks only probe") << "plug tick tick tick tick tick" << unit;
+        QTest::newRow("pages after the identity, Connection active, then ticks only probe")
+            << "plug tick page1 tick tick tick" << unit;
         QTest::newRow("boot mode, Reset active")
             << "boot plug tick tick"
             << "OK|Connection,Reset|1|0 255 255 255 255 1|$RH|000";
         // The removed active page hands over to its left neighbours, down to Connection.
         QTest::newRow("unplugged") << "plug tick tick page3 unplug tick" << gone;
         QTest::newRow("unplugged while busy keeps OK")
-            << "plug tick tick busy unplug tick tick tick"
-            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|100";
+            << "plug tick tick busy unplug tick tick tick" << busy;
         QTest::newRow("until the flag clears")
             << "plug tick tick busy unplug tick idle tick" << gone;
         // The failed identity read is silent; the pages come from the identity as it was.
         QTest::newRow("gone before its identity is read")
-            << "plug tick unplug tick"
-            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4||000";
+            << "plug tick unplug tick" << QString(unit).replace(u"$RH"_s, QString());
         QTest::newRow("Ctrl held, then F7") << "plug tick tick ctrl+f7" << unlocked;
-        QTest::newRow("F7 held, then Ctrl") << "plug tick tick f7+ctrl" << unlocked;
-        QTest::newRow("chord again") << "plug tick tick ctrl+f7 f7+ctrl" << unlocked;
+        QTest::newRow("F7 held, then Ctrl, twice") << "plug tick tick f7+ctrl f7+ctrl" << unlocked;
         // Rebuilding deletes the pages: while a page holds the link the rebuild waits.
-        QTest::newRow("chord while busy waits")
-            << "plug tick tick busy ctrl+f7"
-            << "OK|Connection,Update,Setup,POI,Reset|0|0 1 2 3 255 4|$RH|100";
+        QTest::newRow("chord while busy waits") << "plug tick tick busy ctrl+f7" << busy;
         QTest::newRow("until the link is free") << "plug tick tick busy ctrl+f7 idle" << unlocked;
-        QTest::newRow("F7 alone") << "plug tick tick f7" << unit;
-        QTest::newRow("F7 released before Ctrl") << "plug tick tick f7 ctrl" << unit;
+        QTest::newRow("F7 alone, released before Ctrl") << "plug tick tick f7 ctrl" << unit;
         QTest::newRow("chord before the connect, outliving unplugging")
             << "ctrl+f7 plug tick tick unplug tick plug tick tick"
-            << "OK|Connection,Update,Setup,POI,Diagnosis,Reset|0|0 1 2 3 4 5|$RH $RH|000";
+            << QString(unlocked).replace(u"$RH"_s, u"$RH $RH"_s);
     }
 
     void detection()
@@ -226,184 +218,139 @@ private slots:
         QFETCH(QString, script);
         QFETCH(QString, state);
         OpenSheet(false);
-        QCOMPARE(m_sheet->Timers().Interval(CProptySheet::kDetectionTimer), 500);
         Run(script);
         QCOMPARE(State(), state);
         QCOMPARE(m_boxes->texts(), QStringList());
     }
 
-    void chordFromAnyControlAndIdentityRefresh()
+    // Rebuilding keeps each page object but gives it a new window, initialised when it is next
+    // shown; the identity refresh (the hardware id with all eight bits) rebuilds nothing.
+    void pageLifetimeAndIdentityRefresh()
     {
         OpenSheet();
         m_unit->unit().setIdentityExtras(0xB5, 0, 0, 0, 0, 0);
-        Run(QStringLiteral("tick tick"));
-        // The chord counts whichever control has the focus, even one that takes every key.
-        auto* keyTaker = new WatchingPage;
-        m_sheet->TabControl()->addTab(keyTaker, QStringLiteral("keys"));
-        PressChord(keyTaker, false);
-        QCoreApplication::sendPostedEvents();
-        QVERIFY(m_sheet->m_bDiagnosisUnlocked);
-        // After a connect the hardware id is the top three bits of byte 63; the identity
-        // refresh takes all eight. Neither it nor a second chord touches the pages.
-        QCOMPARE(m_sheet->m_identity.hwId, 0xB5u >> 5);
-        const QPointer<CPropertyPage> update = m_sheet->Page(PageId::Update);
-        m_sheet->OnRefreshIdentity();
-        Run(QStringLiteral("ctrl+f7"));
-        QCOMPARE(m_sheet->m_identity.hwId, 0xB5u);
-        QVERIFY(update);
-        QCOMPARE(m_sheet->Page(PageId::Update), update.data());
-    }
-
-    void pagesKeepTheirObjectButNotTheirWindow()
-    {
-        OpenSheet();
-        Run(QStringLiteral("tick tick page2"));
-        const QPointer<CPropertyPage> settings = m_sheet->Page(PageId::Language);
+        Run(u"tick tick page2"_s);
+        CPropertyPage* settings = m_sheet->Page(PageId::Language);
         const QPointer<QWidget> oldControl = settings->findChild<QWidget*>();
-        QVERIFY(settings->IsInitialised());
-        QVERIFY(oldControl);
+        QCOMPARE(m_sheet->m_identity.hwId, 0xB5u >> 5);
+        m_sheet->OnRefreshIdentity();
+        QCOMPARE(m_sheet->m_identity.hwId, 0xB5u);
+        QVERIFY(oldControl && settings->IsInitialised());
         m_sheet->RebuildPages();
-        // The same object, with a new window that initialises when it is next shown.
-        QCOMPARE(m_sheet->Page(PageId::Language), settings.data());
-        QVERIFY(!settings->IsInitialised());
-        QVERIFY(!oldControl);
-        Run(QStringLiteral("page2"));
+        QCOMPARE(m_sheet->Page(PageId::Language), settings);
+        QVERIFY(!oldControl && !settings->IsInitialised());
+        Run(u"page2"_s);
         QVERIFY(settings->IsInitialised());
 
         // Leaving removed pages goes left, to Connection, never through a page right of them.
         auto* right = new WatchingPage;
-        m_sheet->TabControl()->addTab(right, QStringLiteral("right"));
-        Run(QStringLiteral("page4 unplug tick"));
+        m_sheet->TabControl()->addTab(right, u"right"_s);
+        Run(u"page4 unplug tick"_s);
         QVERIFY(!right->IsInitialised());
         QCOMPARE(m_sheet->ActivePosition(), 0);
-        QVERIFY(!m_sheet->Page(PageId::Language));
-        QCOMPARE(m_sheet->PageObject(PageId::Language), settings.data());
+        QCOMPARE(m_sheet->PageObject(PageId::Language), settings);
     }
 
-    // A page's box is open (its handler waits in a nested event loop) when the detection
-    // takes the page's window away: the controls the handler may use outlive its box.
+    // A page's box is open (its handler waits in the box's own event loop) when the detection
+    // takes the page's window away: the old controls outlive the box, and go at the page's
+    // next showing.
     void pageRemovedWhileItsBoxIsOpen()
     {
         OpenSheet(false);
-        Run(QStringLiteral("page1"));
+        Run(u"page1"_s);
         CPropertyPage* reset = m_sheet->Page(PageId::Reset);
         const QPointer<QWidget> oldControl = reset->findChild<QWidget*>();
-        // The real boxes, so that the box runs its own event loop as the user sees it.
-        m_boxes.reset();
-        QString whileOpen;
+        m_boxes.reset(); // the real boxes
+        bool keptWhileOpen = false;
         QTimer::singleShot(0, this, [&] {
-            Run(QStringLiteral("plug tick tick"));
-            QWidget* box = QApplication::activeModalWidget();
-            whileOpen = QStringLiteral("kept %1, box shown %2")
-                            .arg(!oldControl.isNull())
-                            .arg(box && box->isVisible());
-            if (box)
+            Run(u"plug tick tick"_s);
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                keptWhileOpen = oldControl && box->isVisible();
                 box->close();
+            }
         });
-        platform::MessageBox(QStringLiteral("Error[9002]"), {}, platform::MsgButtons::Ok, reset);
-        QCOMPARE(whileOpen, QStringLiteral("kept 1, box shown 1"));
-        // Back from the box, the old controls go at the page's next showing.
-        Run(QStringLiteral("page0 page%1").arg(theApp().m_nPageReset));
+        platform::MessageBox(u"Error[9002]"_s, {}, platform::MsgButtons::Ok, reset);
+        QVERIFY(keptWhileOpen);
+        Run(u"page0 page%1"_s.arg(theApp().m_nPageReset));
         QVERIFY(!oldControl);
     }
 
+    // A flag changed on any thread re-applies the shown page's enable rule, from the
+    // user-interface thread.
     void flagChangesReapplyTheEnableRule()
     {
         OpenSheet();
-        Run(QStringLiteral("tick tick"));
+        Run(u"tick tick"_s);
         auto* watching = new WatchingPage;
-        m_sheet->TabControl()->addTab(watching, QStringLiteral("watching"));
+        m_sheet->TabControl()->addTab(watching, u"watching"_s);
         m_sheet->TabControl()->setCurrentWidget(watching);
         watching->enableRuns = 0;
         std::thread([this] {
             m_sheet->SetDeviceBusy(true);
             m_sheet->SetReprogrammed(true);
         }).join();
-        // Queued to the user-interface thread, never run on the worker.
         QCOMPARE(watching->enableRuns, 0);
         QCoreApplication::sendPostedEvents();
         QCOMPARE(watching->enableRuns, 2);
-        // A change of the connection counts as well.
-        Run(QStringLiteral("idle unplug tick"));
+        Run(u"idle unplug tick"_s); // a change of the connection counts as well
         QCOMPARE(watching->enableRuns, 4);
     }
 
-    void languageChangeRetitlesTheTabs()
+    // Apply takes the chosen language: its texts, every visible tab (Diagnosis included, then
+    // Connection at the front), the profile and the product page, which every refresh loads
+    // again. A choice without Apply changes nothing.
+    void languageSwitch()
     {
         OpenSheet();
-        Run(QStringLiteral("tick tick ctrl+f7"));
+        Run(u"tick tick ctrl+f7"_s);
         CPropertyPage* connect = m_sheet->Page(PageId::Connect);
-        auto* list = connect->findChild<QComboBox*>(QStringLiteral("1008"));
-        auto* apply = connect->findChild<QPushButton*>(QStringLiteral("1016"));
-        QCOMPARE(list->itemText(1), QStringLiteral("Français"));
-        QCOMPARE(apply->text(), QStringLiteral("Apply"));
-        // A choice without Apply changes nothing, and the next refresh undoes it.
+        auto* list = connect->findChild<QComboBox*>(u"1008"_s);
+        auto* apply = connect->findChild<QPushButton*>(u"1016"_s);
+        const auto page = [](const char* lang) {
+            return u"http://127.0.0.1:8080/pc_soft_hardware.asp?lang=%1&model=Tavo"_s.arg(
+                QLatin1String(lang));
+        };
+        QCOMPARE(list->itemText(1), u"Français"_s);
         list->setCurrentIndex(1);
         connect->RefreshNow();
         QCOMPARE(list->currentIndex(), 0);
         QCOMPARE(StoredLanguage(), 0);
+        QCOMPARE(RecordingControl::visited, QStringList({page("EN"), page("EN")}));
 
         list->setCurrentIndex(1);
-        Run(QStringLiteral("page3"));
+        Run(u"page3"_s);
         apply->click();
         QCoreApplication::sendPostedEvents();
-        // Every visible tab, Diagnosis included, then Connection at the front; the window's
-        // title is not a UI text.
         const QString french = QStringLiteral(
             "OK|Connexion,Mise à jour,Réglages,POI,Diagnostic,Restauration|0|0 1 2 3 4 5|$RH|000");
         QCOMPARE(State(), french);
         QCOMPARE(StoredLanguage(), 1);
-        QCOMPARE(apply->text(), QStringLiteral("Appliquer"));
+        QCOMPARE(apply->text(), u"Appliquer"_s);
         QCOMPARE(list->currentIndex(), 1);
+        QCOMPARE(RecordingControl::visited.last(), page("FR"));
         // Pages added later take the new language too.
-        Run(QStringLiteral("unplug tick plug tick tick"));
-        QCOMPARE(State(),
-                 QString(french).replace(QStringLiteral("$RH"), QStringLiteral("$RH $RH")));
+        Run(u"unplug tick plug tick tick"_s);
+        QCOMPARE(State(), QString(french).replace(u"$RH"_s, u"$RH $RH"_s));
 
-        // With the list empty Apply stores -1, which has no section: the texts stay.
-        theApp().m_strLangItem = "//";
-        connect->RefreshNow();
-        apply->click();
-        QCOMPARE(theApp().m_nLanguage, -1);
-        QCOMPARE(StoredLanguage(), -1);
-        QCOMPARE(m_sheet->TabControl()->tabText(0), QStringLiteral("Connexion"));
+        // A language without a section, and none (an empty list): stored, the texts stay, the
+        // product page is the English one.
+        for (const auto& [items, choice] :
+             {std::pair<QByteArray, int>{"English/French/German", 2}, {"//", -1}}) {
+            theApp().m_strLangItem = items;
+            connect->RefreshNow();
+            list->setCurrentIndex(choice);
+            apply->click();
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(StoredLanguage(), choice);
+            QCOMPARE(m_sheet->TabControl()->tabText(0), u"Connexion"_s);
+            QCOMPARE(RecordingControl::visited.last(), page("EN"));
+        }
     }
 
-    void productPageFollowsTheLanguage_data()
-    {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<QString>("query");
-        QTest::newRow("English") << 0 << "lang=EN";
-        QTest::newRow("French") << 1 << "lang=FR";
-        QTest::newRow("a third language") << 2 << "lang=EN";
-        QTest::newRow("none") << -1 << "lang=EN";
-    }
-
-    // Every refresh of the Connection page loads the page of the current language again, from
-    // the profile's host; the control comes from the event loop and loads what was asked.
-    void productPageFollowsTheLanguage()
-    {
-        QFETCH(int, language);
-        QFETCH(QString, query);
-        theApp().WriteProfileString(CTavoApp::kProfileSection, QStringLiteral("WebHost"),
-                                    QStringLiteral("127.0.0.1:8080"));
-        theApp().m_nLanguage = language;
-        RecordingControl::visited.clear();
-        CExplorer_con::RegisterControl(CreateRecordingControl);
-        OpenSheet(false);
-        CExplorer_con::RegisterControl(nullptr);
-        auto* view = m_sheet->findChild<CExplorer_con*>(QStringLiteral("1031"));
-        // Started while the splash held the start.
-        QVERIFY(view && view->Control());
-        m_sheet->Page(PageId::Connect)->RefreshNow();
-        const QString page =
-            QStringLiteral("http://127.0.0.1:8080/pc_soft_hardware.asp?%1&model=Tavo").arg(query);
-        QCOMPARE(RecordingControl::visited, QStringList({page, page}));
-    }
-
-    // The splash is on screen, painted, through the whole hold of 3 s, before the sheet's own
-    // window appears; its bitmap is Splash.bmp from the working folder when that can be read.
-    void splashHeldBeforeTheSheet_data()
+    // The whole start-up: the splash, from Splash.bmp in the working folder when that can be
+    // read, is on screen and painted through the hold of 3 s, before the sheet's window
+    // appears; then the sheet runs modally as the application's sheet, looking for the unit.
+    void startup_data()
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QSize>("size");
@@ -412,64 +359,51 @@ private slots:
         QTest::newRow("unreadable Splash.bmp") << QByteArray("not a bitmap") << QSize(420, 240);
     }
 
-    void splashHeldBeforeTheSheet()
+    void startup()
     {
         QFETCH(QByteArray, file);
         QFETCH(QSize, size);
-        const QString path = m_dirs->work.filePath(QStringLiteral("Splash.bmp"));
-        if (file == "BMP") {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(Qt::darkBlue);
+        const QString path = m_dirs->work.filePath(u"Splash.bmp"_s);
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        QFile out(path);
+        if (file == "BMP")
             QVERIFY(image.save(path, "BMP"));
-        } else if (!file.isEmpty()) {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(file);
-        }
+        else if (!file.isEmpty())
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        m_unit = std::make_unique<testsupport::UnitFixture>(false);
         QStringList seen;
-        QPointer<CSplashScreenEx> splash;
+        QSize shown;
         platform::InstantDelay delay([&](qint64 now) {
-            if (!splash && m_sheet)
-                splash = m_sheet->findChild<CSplashScreenEx*>();
-            const bool sheetShown = m_sheet->windowHandle() && m_sheet->windowHandle()->isVisible();
-            seen << QStringLiteral("%1 %2 %3")
-                        .arg(splash && splash->isVisible() && splash->IsPainted())
-                        .arg(sheetShown)
+            CProptySheet* sheet = theApp().m_pSheet;
+            auto* splash = sheet ? sheet->findChild<CSplashScreenEx*>() : nullptr;
+            shown = splash ? splash->Bitmap().size() : shown;
+            seen << u"%1 %2 %3"_s.arg(splash && splash->isVisible() && splash->IsPainted())
+                        .arg(sheet && sheet->windowHandle() && sheet->windowHandle()->isVisible())
                         .arg(now >= CProptySheet::kSplashHoldMs);
         });
-        OpenSheet(false);
-        QVERIFY(splash);
-        QCOMPARE(splash->Bitmap().size(), size);
-        // Through the hold the splash shows and the sheet does not; then the hold ends.
-        seen.removeDuplicates();
-        QCOMPARE(seen, QStringList({QStringLiteral("1 0 0"), QStringLiteral("1 0 1")}));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!splash);
-        QVERIFY(m_sheet->isVisible());
-        QVERIFY(m_sheet->Timers().IsActive(CProptySheet::kDetectionTimer));
-    }
-
-    void startupRunsTheSheetModally()
-    {
-        m_unit = std::make_unique<testsupport::UnitFixture>(false);
-        QString seen;
-        // Looks until the sheet runs modally (the splash's hold comes first), then closes it.
-        QTimer look;
+        QString state;
+        QTimer look; // finds the sheet once it runs modally, then closes it
         look.setInterval(0);
         connect(&look, &QTimer::timeout, this, [&] {
             auto* sheet = qobject_cast<CProptySheet*>(QApplication::activeModalWidget());
             if (!sheet)
                 return;
-            // Recorded as the application's sheet while it runs, and gone afterwards.
-            if (sheet == theApp().m_pSheet)
-                seen = State(sheet);
+            const auto* splash = sheet->findChild<CSplashScreenEx*>();
+            if (sheet == theApp().m_pSheet && !(splash && splash->isVisible()) &&
+                sheet->Timers().Interval(CProptySheet::kDetectionTimer) == 500)
+                state = State(sheet);
             look.stop();
             sheet->close();
         });
         look.start();
         m_options.runSheet = RunMainSheet;
         QVERIFY(!theApp().InitInstance(m_options));
-        QCOMPARE(seen, QStringLiteral("X|Connection,Reset|0|0 255 255 255 255 1||000"));
+        QCOMPARE(shown, size);
+        seen.removeDuplicates();
+        QCOMPARE(seen, QStringList({u"1 0 0"_s, u"1 0 1"_s}));
+        QCOMPARE(state, u"X|Connection,Reset|0|0 255 255 255 255 1||000"_s);
         QCOMPARE(theApp().m_pSheet, nullptr);
     }
 };

@@ -11,6 +11,8 @@
 #include <QWebEngineView>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 class TestWebView final : public QObject
 {
     Q_OBJECT
@@ -19,7 +21,7 @@ private slots:
     void loadsAPage()
     {
         QTemporaryDir site;
-        QFile page(site.filePath(QStringLiteral("index.html")));
+        QFile page(site.filePath(u"index.html"_s));
         QVERIFY(page.open(QIODevice::WriteOnly));
         page.write("<html><head><title>Tavo product page</title></head><body>Tavo</body></html>");
         page.close();
@@ -33,13 +35,13 @@ private slots:
         view.resize(400, 300);
         view.show();
         // Asked for before the control exists: loaded once it does.
-        view.Navigate2(QStringLiteral("http://%1/index.html").arg(server.host()));
+        view.Navigate2(u"http://%1/index.html"_s.arg(server.host()));
         QTRY_VERIFY(view.Control());
         QWebEngineView* engine = static_cast<WebEngineControl*>(view.Control())->View();
         QSignalSpy loaded(engine, &QWebEngineView::loadFinished);
         QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 15000);
         QCOMPARE(loaded.first().first().toBool(), true);
-        QCOMPARE(engine->title(), QStringLiteral("Tavo product page"));
+        QCOMPARE(engine->title(), u"Tavo product page"_s);
     }
 };
 
