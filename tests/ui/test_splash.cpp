@@ -1,8 +1,9 @@
-// The splash screen's shape: the region of the pixels that are not the key colour, compared
-// with regions written out by hand.
+// The splash screen's bitmap and its shape: the region of the pixels that are not the key
+// colour, compared with regions written out by hand.
 #include "ui/CSplashScreenEx.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -47,6 +48,27 @@ private slots:
         for (const QRect& rect : region)
             expected += rect;
         QVERIFY((KeyColourRegion(image, qRgb(255, 0, 255)) ^ expected).isEmpty());
+    }
+
+    // Splash.bmp from the working folder when it can be read, else the built-in bitmap.
+    void bitmapFile()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"Splash.bmp"_s);
+        CSplashScreenEx splash;
+        const auto shown = [&] {
+            SetSplashBitmap(splash, folder.path());
+            return splash.Bitmap().size();
+        };
+        QCOMPARE(shown(), QSize(420, 240));
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("not a bitmap") > 0);
+        junk.close();
+        QCOMPARE(shown(), QSize(420, 240));
+        QImage image(12, 8, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        QVERIFY(image.save(path, "BMP"));
+        QCOMPARE(shown(), QSize(12, 8));
     }
 };
 
