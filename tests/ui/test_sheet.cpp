@@ -1,6 +1,6 @@
 // The main sheet: detection with timer 10001 stepped by hand against an in-process virtual
 // unit, the page set, the key chord, the page life cycle, the language switch with the product
-// page, and the whole start-up with its splash and modal sheet.
+// page, the whole start-up with its splash and modal sheet; the splash's bitmap and shape.
 #include "ShellDirs.h"
 #include "UnitFixture.h"
 #include "app/PropertyPage.h"
@@ -366,6 +366,64 @@ private slots:
         QCOMPARE(seen, QStringList({u"1 0 0"_s, u"1 0 1"_s}));
         QCOMPARE(state, u"X|Connection,Reset|0|0 255 255 255 255 1||000"_s);
         QCOMPARE(theApp().m_pSheet, nullptr);
+    }
+
+    // The splash's shape: the region of the pixels that are not the key colour.
+    void keyColourRegion_data()
+    {
+        // Rows separated by '/': 'K' a key pixel, 'a' the key colour with another alpha (only
+        // the colour counts), anything else a shown pixel; then the region's rectangles.
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QList<QRect>>("region");
+        QTest::newRow("no key pixel: the whole rectangle")
+            << u"..../..../...."_s << QList<QRect>{{0, 0, 4, 3}};
+        QTest::newRow("a hole of key colour")
+            << u"...../.aK../....."_s
+            << QList<QRect>{{0, 0, 5, 1}, {0, 1, 1, 1}, {3, 1, 2, 1}, {0, 2, 5, 1}};
+        QTest::newRow("runs open at the last column, and a keyed row")
+            << u"K../KKK/.K./KK."_s
+            << QList<QRect>{{1, 0, 2, 1}, {0, 2, 1, 1}, {2, 2, 1, 1}, {2, 3, 1, 1}};
+    }
+
+    void keyColourRegion()
+    {
+        QFETCH(QString, picture);
+        QFETCH(QList<QRect>, region);
+        const QStringList rows = picture.split(u'/');
+        QImage image(int(rows[0].size()), int(rows.size()), QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const char pixel = rows[y][x].toLatin1();
+                image.setPixel(x, y,
+                               pixel == 'K'   ? qRgb(255, 0, 255)
+                               : pixel == 'a' ? qRgba(255, 0, 255, 10)
+                                              : qRgb(20, 40, 60));
+            }
+        }
+        QRegion expected;
+        for (const QRect& rect : region)
+            expected += rect;
+        QVERIFY((KeyColourRegion(image, qRgb(255, 0, 255)) ^ expected).isEmpty());
+    }
+
+    // Splash.bmp from the working folder when it can be read, else the built-in bitmap.
+    void splashBitmap()
+    {
+        const QString path = m_dirs->work.filePath(u"Splash.bmp"_s);
+        CSplashScreenEx splash;
+        const auto shown = [&] {
+            SetSplashBitmap(splash, m_dirs->work.path());
+            return splash.Bitmap().size();
+        };
+        QCOMPARE(shown(), QSize(420, 240));
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write("not a bitmap") > 0);
+        junk.close();
+        QCOMPARE(shown(), QSize(420, 240));
+        QImage image(12, 8, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        QVERIFY(image.save(path, "BMP"));
+        QCOMPARE(shown(), QSize(12, 8));
     }
 };
 
