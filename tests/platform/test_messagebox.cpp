@@ -10,8 +10,6 @@
 #include <QtTest>
 #include <thread>
 
-using namespace Qt::StringLiterals;
-
 using platform::MsgAnswer;
 using platform::MsgButtons;
 Q_DECLARE_METATYPE(MsgButtons)
@@ -25,32 +23,32 @@ private slots:
     void workerWaitsForTheBoxOnTheUiThread_data()
     {
         QTest::addColumn<MsgButtons>("buttons");
-        QTest::addColumn<QMessageBox::StandardButton>("pressed");
-        QTest::addColumn<MsgAnswer>("answer");
-        QTest::addColumn<bool>("stopped"); // the worker is told to stop before its box can show
-        QTest::newRow("ok") << MsgButtons::Ok << QMessageBox::Ok << MsgAnswer::Ok << false;
-        QTest::newRow("cancel") << MsgButtons::OkCancel << QMessageBox::Cancel << MsgAnswer::Cancel
-                                << false;
-        QTest::newRow("no") << MsgButtons::YesNoCancel << QMessageBox::No << MsgAnswer::No << false;
+        QTest::addColumn<MsgAnswer>("answer"); // the button pressed
+        QTest::addColumn<bool>("stopped");     // the worker is told to stop before its box shows
+        QTest::newRow("ok") << MsgButtons::Ok << MsgAnswer::Ok << false;
+        QTest::newRow("cancel") << MsgButtons::OkCancel << MsgAnswer::Cancel << false;
+        QTest::newRow("no") << MsgButtons::YesNoCancel << MsgAnswer::No << false;
         // Its owner joins it on the user-interface thread, which cannot show the box meanwhile:
         // the box never shows, and the worker takes the answer of a box closed without a choice.
-        QTest::newRow("stopped") << MsgButtons::OkCancel << QMessageBox::Ok << MsgAnswer::Cancel
-                                 << true;
+        QTest::newRow("stopped") << MsgButtons::OkCancel << MsgAnswer::Cancel << true;
     }
 
     void workerWaitsForTheBoxOnTheUiThread()
     {
         QFETCH(MsgButtons, buttons);
-        QFETCH(QMessageBox::StandardButton, pressed);
         QFETCH(MsgAnswer, answer);
         QFETCH(bool, stopped);
+        const auto pressed = answer == MsgAnswer::Ok   ? QMessageBox::Ok
+                             : answer == MsgAnswer::No ? QMessageBox::No
+                                                       : QMessageBox::Cancel;
         // The box runs its own event loop: a timer inside it finds the box and answers it.
         QString seen;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box && box->button(pressed)) {
-                seen = u"%1 %2 %3"_s.arg(box->windowTitle(), box->text())
+                seen = QStringLiteral("%1 %2 %3")
+                           .arg(box->windowTitle(), box->text())
                            .arg(box->thread() == QThread::currentThread());
                 box->button(pressed)->click();
             }
@@ -62,7 +60,8 @@ private slots:
         std::stop_source stop;
         std::thread worker([&] {
             const platform::StopBinding binding(stop.get_token());
-            got = int(platform::MessageBox(u"Error[9002]"_s, u"Tavo"_s, buttons, &owner));
+            got = int(platform::MessageBox(QStringLiteral("Error[9002]"), QStringLiteral("Tavo"),
+                                           buttons, &owner));
         });
         if (stopped) {
             QTest::qSleep(50); // the worker has asked for its box by now
@@ -71,7 +70,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(got.load() >= 0, 10000);
         worker.join();
         QTest::qWait(20);
-        QCOMPARE(seen, stopped ? QString() : u"Tavo Error[9002] 1"_s);
+        QCOMPARE(seen, stopped ? QString() : QStringLiteral("Tavo Error[9002] 1"));
         QCOMPARE(got.load(), int(answer));
     }
 };
