@@ -315,17 +315,18 @@ private slots:
     }
 
     // The whole start-up: the splash is on screen and painted through the hold of 3 s before
-    // the sheet's window appears; then the sheet runs modally as the application's sheet,
-    // looking for the unit every 500 ms.
+    // the sheet's window appears and the unit is looked for; then the sheet runs modally as
+    // the application's sheet, looking for the unit every 500 ms.
     void startup()
     {
         m_unit = std::make_unique<testsupport::UnitFixture>(false);
         QStringList seen;
         platform::InstantDelay delay([&](qint64 now) {
-            const CProptySheet* sheet = theApp().m_pSheet;
+            CProptySheet* sheet = theApp().m_pSheet;
             const auto* splash = sheet->findChild<CSplashScreenEx*>();
-            seen << u"%1 %2 %3"_s.arg(splash && splash->isVisible() && splash->IsPainted())
+            seen << u"%1 %2 %3 %4"_s.arg(splash && splash->isVisible() && splash->IsPainted())
                         .arg(sheet->windowHandle() && sheet->windowHandle()->isVisible())
+                        .arg(sheet->Timers().IsActive(CProptySheet::kDetectionTimer))
                         .arg(now >= CProptySheet::kSplashHoldMs);
         });
         QString state;
@@ -346,7 +347,7 @@ private slots:
         m_options.runSheet = RunMainSheet;
         QVERIFY(!theApp().InitInstance(m_options));
         seen.removeDuplicates();
-        QCOMPARE(seen, QStringList({u"1 0 0"_s, u"1 0 1"_s}));
+        QCOMPARE(seen, QStringList({u"1 0 0 0"_s, u"1 0 0 1"_s}));
         QCOMPARE(state, u"X]|Connection,Reset|0|0 255 255 255 255 1||000"_s);
         QCOMPARE(theApp().m_pSheet, nullptr);
     }
@@ -386,8 +387,8 @@ private slots:
     void splashBitmap()
     {
         const QString path = m_dirs->work.filePath(u"Splash.bmp"_s);
-        CSplashScreenEx splash;
-        const auto shown = [&] {
+        const auto shown = [this] {
+            CSplashScreenEx splash;
             SetSplashBitmap(splash, m_dirs->work.path());
             return splash.Bitmap().size();
         };
