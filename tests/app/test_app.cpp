@@ -1,17 +1,45 @@
 // The application object: the start-up with its profile and first-start language, and the UI
-// text catalogue (the shipped file, the header, the loader's line rules with the text
-// conversion, the "/" lists), in a temporary working directory and profile.
+// text catalogue (the shipped file, the loader's line rules with the text conversion, the "/"
+// lists), in a temporary working directory and profile; the page base class.
 #include "ShellDirs.h"
+#include "app/PropertyPage.h"
 #include "app/SystemLanguage.h"
 #include "app/TavoApp.h"
+#include "app/TimerSet.h"
 #include "platform/MessageBoxRecorder.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QTabWidget>
 #include <QtTest>
 #include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A page that records which of its hooks ran, in order, and kills its timer at the second tick.
+class RecordingPage final : public CPropertyPage
+{
+public:
+    QStringList calls;
+    int ticks = 0;
+
+    void OnInitDialog() override { calls << u"init"_s; }
+    void OnShowPage() override { calls << u"show"_s; }
+    void OnRefresh() override { calls << u"refresh"_s; }
+    void ApplyEnableRule() override { calls << u"enable"_s; }
+    void OnTimer(int id) override
+    {
+        if (++ticks == 2)
+            KillTimer(id);
+    }
+    // The calls so far as one line, then forgotten.
+    QString Take() { return std::exchange(calls, {}).join(u' '); }
+};
+
+} // namespace
 
 class TestApp final : public QObject
 {
@@ -42,26 +70,14 @@ private:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     }
 
-    QString ProfileFile() const
-    {
-        return m_dirs->profile.filePath(QStringLiteral("Ostrel updater/Tolvane_Down.ini"));
-    }
-
-    // A value of the program's profile section, read as an outside editor would.
-    QVariant Stored(const char* entry) const
-    {
-        return QSettings(ProfileFile(), QSettings::IniFormat)
-            .value(QStringLiteral("Tavo_Config/") + QLatin1String(entry));
-    }
-
     // Runs the start-up; true when it handed over to the sheet runner and then ended.
-    bool Start(std::uint32_t systemLanguage)
+    bool Start(const QString& systemLocale)
     {
         bool sheetRun = false;
         StartupOptions options;
         options.workingDirectory = m_dirs->work.path();
-        options.systemLanguageId = systemLanguage;
-        options.profileApplication = QStringLiteral("Tolvane_Down");
+        options.systemLanguageId = LanguageIdOf(QLocale(systemLocale));
+        options.profileApplication = u"Tolvane_Down"_s;
         options.runSheet = [&sheetRun](CTavoApp&) { sheetRun = true; };
         return !m_app->InitInstance(options) && sheetRun;
     }
@@ -80,239 +96,177 @@ private slots:
 
     void start_data()
     {
-        // The profile's "entry=value" pairs before the start, and the system language; then
-        // the language the program runs in and its first text.
-        QTest::addColumn<QString>("profile");
-        QTest::addColumn<quint32>("systemLanguage");
+        // The system's locale, then the profile's "entry=value" pairs before the start; the
+        // language the program runs in and its first text. A first start is in French only on
+        // the French of France.
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<int>("runLanguage");
         QTest::addColumn<QString>("text0");
 
-        QTest::newRow("first start, fr_FR") << "" << 0x040Cu << 1 << "Connexion";
-        QTest::newRow("first start, fr_CA") << "" << 0x0C0Cu << 0 << "Connection";
-        QTest::newRow("first start, en_US") << "" << 0x0409u << 0 << "Connection";
-        QTest::newRow("second start") << "Firstusage=1 Language=1" << 0x0409u << 1 << "Connexion";
-        QTest::newRow("Firstusage 2") << "Firstusage=2 Language=0" << 0x040Cu << 1 << "Connexion";
-        QTest::newRow("Firstusage not a number")
-            << "Firstusage=yes Language=0" << 0x040Cu << 1 << "Connexion";
-        QTest::newRow("no section: empty texts") << "Firstusage=1 Language=7" << 0x0409u << 7 << "";
+        QTest::newRow("first start, fr_FR") << "fr_FR" << 1 << "Connexion";
+        QTest::newRow("first start, fr_CA") << "fr_CA" << 0 << "Connection";
+        QTest::newRow("first start, fr_SN") << "fr_SN" << 0 << "Connection";
+        QTest::newRow("second start") << "en_US Firstusage=1 Language=1" << 1 << "Connexion";
+        QTest::newRow("Firstusage 2") << "fr_FR Firstusage=2 Language=0" << 1 << "Connexion";
+        QTest::newRow("no section: empty texts") << "en_US Firstusage=1 Language=7" << 7 << "";
         // The profile is the program's own file: a company-wide one is not read in its place.
         QTest::newRow("stray company-wide file")
-            << "company:Firstusage=1 company:Language=1" << 0x0409u << 0 << "Connection";
+            << "en_US company:Firstusage=1 company:Language=1" << 0 << "Connection";
     }
 
     void start()
     {
-        QFETCH(QString, profile);
-        QFETCH(quint32, systemLanguage);
+        QFETCH(QString, setup);
         QFETCH(int, runLanguage);
         QFETCH(QString, text0);
-        QSettings settings(ProfileFile(), QSettings::IniFormat);
-        QSettings company(m_dirs->profile.filePath(QStringLiteral("Ostrel updater.ini")),
-                          QSettings::IniFormat);
-        const QStringList entries = profile.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        // The profile as an outside editor writes it.
+        QSettings settings(m_dirs->profile.filePath(u"Ostrel updater/Tolvane_Down.ini"_s),
+                           QSettings::IniFormat);
+        QSettings company(m_dirs->profile.filePath(u"Ostrel updater.ini"_s), QSettings::IniFormat);
+        QStringList entries = setup.split(u' ');
+        const QString locale = entries.takeFirst();
         for (QString entry : entries) {
-            QSettings& file = entry.startsWith(QStringLiteral("company:")) ? company : settings;
-            entry.remove(QStringLiteral("company:"));
-            file.setValue(QStringLiteral("Tavo_Config/") + entry.section(QLatin1Char('='), 0, 0),
-                          entry.section(QLatin1Char('='), 1));
+            QSettings& file = entry.startsWith(u"company:"_s) ? company : settings;
+            entry.remove(u"company:"_s);
+            file.setValue(u"Tavo_Config/"_s + entry.section(u'=', 0, 0), entry.section(u'=', 1));
         }
         settings.sync();
         company.sync();
 
-        CTavoApp& app = *m_app;
-        // Left over from an earlier run: the sheet must start from a clear state.
-        app.m_bConnected = 1;
-        app.m_nPageUpdate = 1;
-        app.m_nPageDiagnosis = 4;
-        QVERIFY(Start(systemLanguage));
-        QCOMPARE(Stored("Language").toInt(), runLanguage);
-        QCOMPARE(Stored("Firstusage").toInt(), 1);
-        QCOMPARE(app.m_nLanguage, runLanguage);
-        QCOMPARE(app.m_strText[0], text0);
-        // The system language is taken on a first start only.
-        QCOMPARE(app.m_wSysLangId,
-                 entries.contains(QStringLiteral("Firstusage=1")) ? 0u : systemLanguage);
-        QCOMPARE(app.m_bConnected.load(), 0);
-        for (int position : {app.m_nPageConnect, app.m_nPageUpdate, app.m_nPageReset,
-                             app.m_nPageLanguage, app.m_nPagePoi, app.m_nPageDiagnosis})
-            QCOMPARE(position, 255);
+        QVERIFY(Start(locale));
+        QCOMPARE(m_app->GetProfileInt(CTavoApp::kProfileSection, u"Language"_s, -1), runLanguage);
+        QCOMPARE(m_app->GetProfileInt(CTavoApp::kProfileSection, u"Firstusage"_s, -1), 1);
+        QCOMPARE(m_app->m_nLanguage, runLanguage);
+        QCOMPARE(Text(0), text0);
     }
 
     void missingUITextFileEndsTheProgram()
     {
         WriteFile({});
         platform::MessageBoxRecorder boxes;
-        QVERIFY(!Start(0x040C));
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Error[0001]")});
-        // The profile is not opened before the texts are known.
-        QVERIFY(!QFile::exists(ProfileFile()));
+        QVERIFY(!Start(u"fr_FR"_s));
+        QCOMPARE(boxes.texts(), QStringList{u"Error[0001]"_s});
     }
 
-    void languageIdentifiers_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<quint32>("id");
-
-        QTest::newRow("fr_FR") << "fr_FR" << 0x040Cu;
-        QTest::newRow("fr_CA") << "fr_CA" << 0x0C0Cu;
-        QTest::newRow("en_US") << "en_US" << 0x0409u;
-        // French starts the program in French only as the French of France.
-        QTest::newRow("fr without its own entry (Senegal)") << "fr_SN" << 0x0409u;
-        QTest::newRow("language not in the table") << "sw_KE" << 0x0409u;
-    }
-
-    void languageIdentifiers()
-    {
-        QFETCH(QString, locale);
-        QFETCH(quint32, id);
-        QCOMPARE(LanguageIdOf(QLocale(locale)), id);
-    }
-
-    void shippedFile()
-    {
-        QVERIFY(m_app->LoadUIHeader());
-        QCOMPARE(m_app->m_strLangItem, QByteArray("English/Fran\xc3\xa7"
-                                                  "ais"));
-        QVERIFY(m_app->LoadUIText(0));
-        const std::array<QString, CTavoApp::kTextCount> english = m_app->m_strText;
-        // Wordings with blanks or spellings of their own, as the user has always seen them.
-        QCOMPARE(Text(10), QStringLiteral("Manual Upadate"));
-        QCOMPARE(Text(12), QStringLiteral("DB Ver - "));
-        QCOMPARE(Text(36), QStringLiteral(" [Version is good]"));
-        QVERIFY(m_app->LoadUIText(1));
-        QCOMPARE(Text(1), QStringLiteral("Langue :"));
-        // French has a text exactly where English has one, and every text the program shows
-        // or says is there.
-        for (int n = 0; n < CTavoApp::kTextCount; ++n)
-            QCOMPARE(Text(n).isEmpty(), english[static_cast<std::size_t>(n)].isEmpty());
-        for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 13, 27, 37, 55, 108, 109, 114, 115, 116, 126, 147})
-            QVERIFY2(!english[static_cast<std::size_t>(n)].trimmed().isEmpty(),
-                     qPrintable(QString::number(n)));
-    }
-
-    void header_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::addColumn<QByteArray>("langItem");
-
-        QTest::newRow("anywhere in the file, last one wins")
-            << QByteArray("[Lang000]\nLang_Item=A/B\nID000=x\nLang_Item=C/D/E\n")
-            << QByteArray("C/D/E");
-        QTest::newRow("no equals sign gives the whole line")
-            << QByteArray("Lang_Item English\n") << QByteArray("Lang_Item English");
-        QTest::newRow("matched on nine characters")
-            << QByteArray("Lang_Items=X/Y\n") << QByteArray("X/Y");
-        QTest::newRow("byte-order mark hides a first-line key")
-            << QByteArray("\xef\xbb\xbfLang_Item=English\n") << QByteArray("kept");
-        QTest::newRow("CRLF line ends") << QByteArray("Lang_Item=A/B\r\n") << QByteArray("A/B");
-        QTest::newRow("no file") << QByteArray() << QByteArray("kept");
-    }
-
-    void header()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QByteArray, langItem);
-        WriteFile(content);
-        m_app->m_strLangItem = "kept";
-        QCOMPARE(m_app->LoadUIHeader(), !content.isNull());
-        QCOMPARE(m_app->m_strLangItem, langItem);
-    }
-
-    void loader_data()
+    // The UI text file: its header's "Lang_Item" (else "kept"), whether the texts of the
+    // language loaded completely, how many were replaced from the start (the others keep
+    // "old<n>"), and text 3.
+    void uiTextFile_data()
     {
         QTest::addColumn<QByteArray>("content"); // null: no file
         QTest::addColumn<int>("language");
-        // Texts replaced from the start ("en<n>", or "fr<n>" for language 1); the others keep
-        // "old<n>". The load is complete when all 150 were replaced.
-        QTest::addColumn<int>("replaced");
+        QTest::addColumn<QString>("result");
 
         const QByteArray en = Section(0, "en");
         const QByteArray fr = Section(1, "fr");
-        QTest::newRow("all 150") << (en + fr) << 0 << 150;
+        const auto value = [&en](const char* line) {
+            return QByteArray(en).replace("ID003=en3", line);
+        };
+        QTest::newRow("Lang_Item anywhere, the last one wins")
+            << QByteArray("[Lang000]\nLang_Item=A/B\nID000=x\nLang_Item=C/D/E\n") << 0
+            << "C/D/E|0|0|old3";
+        QTest::newRow("Lang_Item without equals sign: the whole line")
+            << QByteArray("Lang_Item English\n") << 0 << "Lang_Item English|0|0|old3";
+        QTest::newRow("CRLF line ends")
+            << QByteArray("Lang_Item=A/B\n" + en).replace("\n", "\r\n") << 0 << "A/B|1|150|en3";
+        QTest::newRow("the section of language 1") << (en + fr) << 1 << "kept|1|150|fr3";
         QTest::newRow("blank line after ID010")
-            << QByteArray(en).replace("ID010=en10\n", "ID010=en10\n\n") << 0 << 11;
+            << QByteArray(en).replace("ID010=en10\n", "ID010=en10\n\n") << 0 << "kept|0|11|en3";
         QTest::newRow("ID005 skipped")
-            << (en + QByteArray(fr).replace("ID005=fr5\n", "")) << 1 << 5;
-        QTest::newRow("key without equals sign")
-            << QByteArray(en).replace("ID030=en30", "ID030 en30") << 0 << 30;
-        QTest::newRow("file ends inside the section") << en.left(en.indexOf("ID100=")) << 0 << 100;
-        QTest::newRow("no such section") << en << 1 << 0;
-        QTest::newRow("head matched on nine characters")
-            << QByteArray(en).replace("[Lang000]", "[Lang000] English") << 0 << 150;
-        QTest::newRow("byte-order mark hides a first-line head") << ("\xef\xbb\xbf" + en) << 0 << 0;
-        QTest::newRow("language 1000 is not [Lang100]") << (en + Section(100, "x")) << 1000 << 0;
-        QTest::newRow("no selection (-1)") << (en + fr) << -1 << 0;
-        QTest::newRow("no file") << QByteArray() << 0 << 0;
+            << (en + QByteArray(fr).replace("ID005=fr5\n", "")) << 1 << "kept|0|5|fr3";
+        QTest::newRow("key without equals sign") << value("ID003 en3") << 0 << "kept|0|3|old3";
+        QTest::newRow("byte-order mark hides a first-line head")
+            << ("\xef\xbb\xbf" + en) << 0 << "kept|0|0|old3";
+        QTest::newRow("language 1000 is not [Lang100]")
+            << (en + Section(100, "x")) << 1000 << "kept|0|0|old3";
+        QTest::newRow("no file") << QByteArray() << 0 << "kept|0|0|old3";
+        QTest::newRow("equals sign inside the value")
+            << value("ID003=a=b") << 0 << "kept|1|150|a=b";
+        QTest::newRow("key matched on five characters") << value("ID0037=x") << 0 << "kept|1|150|x";
+        QTest::newRow("blanks kept") << value("ID003= a ") << 0 << "kept|1|150| a ";
+        QTest::newRow("UTF-8") << value("ID003=Mise \xc3\xa0 jour") << 0
+                               << "kept|1|150|Mise à jour";
+        QTest::newRow("Latin-1, not UTF-8") << value("ID003=\xe7-") << 0 << "kept|1|150|?-";
     }
 
-    void loader()
+    void uiTextFile()
     {
         QFETCH(QByteArray, content);
         QFETCH(int, language);
-        QFETCH(int, replaced);
+        QFETCH(QString, result);
         WriteFile(content);
+        m_app->m_strLangItem = "kept";
+        const auto old = [](int n) { return u"old%1"_s.arg(n); };
         for (int i = 0; i < CTavoApp::kTextCount; ++i)
-            m_app->m_strText[static_cast<std::size_t>(i)] = QStringLiteral("old%1").arg(i);
+            m_app->m_strText[static_cast<std::size_t>(i)] = old(i);
 
-        QCOMPARE(m_app->LoadUIText(language), replaced == CTavoApp::kTextCount);
-        const QString prefix = QLatin1String(language == 1 ? "fr" : "en");
-        for (int i = 0; i < CTavoApp::kTextCount; ++i)
-            QCOMPARE(Text(i), (i < replaced ? prefix : QStringLiteral("old")) + QString::number(i));
-    }
-
-    // One value line of a section, put in place of ID003, and the text it gives.
-    void loaderValues_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("text");
-
-        QTest::newRow("equals sign inside the value") << QByteArray("ID003=a=b") << "a=b";
-        QTest::newRow("key matched on five characters") << QByteArray("ID0037=x") << "x";
-        QTest::newRow("blanks kept") << QByteArray("ID003= a ") << " a ";
-        QTest::newRow("UTF-8") << QByteArray("ID003=Mise \xc3\xa0 jour") << "Mise à jour";
-        QTest::newRow("lone continuation byte") << QByteArray("ID003=a\x80z") << "a?z";
-        QTest::newRow("sequence cut short at the end") << QByteArray("ID003=abc\xc3") << "abc?";
-        QTest::newRow("Latin-1, not UTF-8") << QByteArray("ID003=\xe7-") << "?-";
-        QTest::newRow("written replacement character") << QByteArray("ID003=\xef\xbf\xbd") << "?";
-    }
-
-    void loaderValues()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QString, text);
-        WriteFile(Section(0, "t").replace("ID003=t3", line));
-        QVERIFY(m_app->LoadUIText(0));
-        QCOMPARE(Text(3), text);
-        QCOMPARE(Text(4), QStringLiteral("t4"));
-    }
-
-    void slashItem_data()
-    {
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<int>("n");
-        QTest::addColumn<QString>("item");
-
-        const QString areas = QStringLiteral("EUROPE/FRANCE/CHINA");
-        QTest::newRow("middle") << areas << 1 << "FRANCE";
-        QTest::newRow("far past the end gives the last") << areas << 7 << "CHINA";
-        QTest::newRow("empty items skipped") << QStringLiteral("/a//b/") << 1 << "b";
-        QTest::newRow("empty list") << QString() << 0 << "";
-        // The list is cut to the 1023 characters of the work buffer.
-        const QString head = QString(1019, QLatin1Char('x'));
-        QTest::newRow("item ending at character 1023")
-            << (head + QStringLiteral("/abc/def")) << 1 << "abc";
-        QTest::newRow("item cut at character 1023")
-            << (head + QStringLiteral("/abcd/def")) << 1 << "abc";
+        QCOMPARE(m_app->LoadUIHeader(), !content.isNull());
+        const bool complete = m_app->LoadUIText(language);
+        int replaced = 0;
+        while (replaced < CTavoApp::kTextCount && Text(replaced) != old(replaced))
+            ++replaced;
+        for (int i = replaced; i < CTavoApp::kTextCount; ++i)
+            QCOMPARE(Text(i), old(i));
+        QCOMPARE(u"%1|%2|%3|%4"_s.arg(QString::fromUtf8(m_app->m_strLangItem),
+                                      QString::number(complete), QString::number(replaced),
+                                      Text(3)),
+                 result);
     }
 
     void slashItem()
     {
-        QFETCH(QString, list);
-        QFETCH(int, n);
-        QFETCH(QString, item);
-        QCOMPARE(m_app->GetSlashItem(list, n), item);
+        const QString areas = u"EUROPE/FRANCE/CHINA"_s;
+        QCOMPARE(m_app->GetSlashItem(areas, 1), u"FRANCE"_s);
+        QCOMPARE(m_app->GetSlashItem(areas, 7), u"CHINA"_s);   // far past the end: the last
+        QCOMPARE(m_app->GetSlashItem(u"/a//b/"_s, 1), u"b"_s); // empty items skipped
+        QCOMPARE(m_app->GetSlashItem({}, 0), QString());
+    }
+
+    // The page base class: initialisation once per window at its first showing, the refresh on
+    // every showing and after Invalidate, and window timers.
+    void showingAndInvalidate()
+    {
+        QTabWidget tabs;
+        auto* first = new RecordingPage;
+        auto* second = new RecordingPage;
+        tabs.addTab(first, u"first"_s);
+        tabs.addTab(second, u"second"_s);
+        tabs.show();
+        QCOMPARE(first->Take(), u"init show refresh enable"_s);
+        QCOMPARE(second->Take(), QString());
+        tabs.setCurrentIndex(1);
+        tabs.setCurrentIndex(0);
+        QCOMPARE(first->Take(), u"show refresh enable"_s);
+        QCOMPARE(second->Take(), u"init show refresh enable"_s);
+
+        // Nothing runs inside the caller; requests are coalesced; a hidden page's request is
+        // served by its next showing.
+        first->Invalidate();
+        first->Invalidate();
+        second->Invalidate();
+        QCOMPARE(first->Take(), QString());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(first->Take(), u"refresh enable"_s);
+        QCOMPARE(second->Take(), QString());
+        tabs.setCurrentIndex(1);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(second->Take(), u"show refresh enable"_s);
+    }
+
+    void timers()
+    {
+        RecordingPage page;
+        page.SetTimer(9, 60000);
+        page.SetTimer(9, 1); // a running id takes the new period
+        QTRY_COMPARE_WITH_TIMEOUT(page.ticks, 2, 1000);
+        QTest::qWait(20); // killed from inside its second tick
+        QCOMPARE(page.ticks, 2);
+        page.Timers().SetManual(true); // a set timer then waits for the test to step it
+        page.SetTimer(9, 1);
+        QTest::qWait(20);
+        QCOMPARE(page.ticks, 2);
     }
 };
 
-QTEST_GUILESS_MAIN(TestApp)
+QTEST_MAIN(TestApp)
 #include "test_app.moc"
