@@ -46,9 +46,7 @@ private slots:
     void init()
     {
         Init(100);
-        OpenSheet();
-        m_sheet->m_bDiagnosisUnlocked = true;
-        Detect(CProptySheet::PageId::Diagnosis, &CTavoApp::m_nPageDiagnosis);
+        OpenSheet(CProptySheet::PageId::Diagnosis);
     }
     void cleanup() { Cleanup(); }
 
@@ -68,8 +66,6 @@ private slots:
                                  << QString() << Results(123, 122, 122);
         QTest::newRow("boot mode")
             << u"boot"_s << QByteArray() << QString() << u"Error[6001]"_s << kNotChecked;
-        QTest::newRow("handshake refused")
-            << u"nak"_s << QByteArray() << u"$BT"_s << u"Error[9003]"_s << kNotChecked;
     }
     void diagnosis()
     {
@@ -79,8 +75,6 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QStringList, lines);
         m_sheet->m_identity.bootMode = fault == u"boot"_s;
-        if (fault == u"nak"_s)
-            m_unit->unit().control("fault nak");
         if (!answer.isEmpty())
             m_unit->unit().overrideCheckAnswer(std::array<std::uint8_t, 3>{
                 std::uint8_t(answer[0]), std::uint8_t(answer[1]), std::uint8_t(answer[2])});
@@ -115,7 +109,6 @@ private slots:
         QTest::addColumn<QString>("end");   // how the dialog ends
         QTest::newRow("never answers, Enter") << 0 << u"stall"_s << u"enter"_s;
         QTest::newRow("10 s check, the sheet closes") << 10000 << QString() << u"sheet"_s;
-        QTest::newRow("check refused, then Escape") << 0 << u"nak"_s << u"escape"_s;
     }
     // Ended before an answer: no results, the link free at once and the worker soon gone, and
     // the unit's late answer kept out of the next exchange.
@@ -134,8 +127,6 @@ private slots:
             check.OnTimer(CCrcCheck::kTimerId);
             worker = check.State();
             QVERIFY(m_unit->unit().waitForTrace(1, 5000)); // the unit has the "$RC"
-            if (fault == u"nak"_s)
-                QVERIFY(m_boxes->waitForCount(1, 5000));
             QTest::qWait(50);
             QCOMPARE(check.findChild<QLabel*>(u"1160"_s)->text(), u"ui-125"_s);
             QVERIFY(check.isVisible());
@@ -144,8 +135,7 @@ private slots:
             else
                 QTest::keyClick(&check, end == u"enter"_s ? Qt::Key_Return : Qt::Key_Escape);
         });
-        QCOMPARE(m_boxes->texts(),
-                 fault == u"nak"_s ? QStringList{u"Error[9003]"_s} : QStringList());
+        QCOMPARE(m_boxes->texts(), QStringList());
         QCOMPARE(m_sheet->m_bDeviceBusy.load(), 0);
         QCOMPARE(Lines(1157, 3), kNotChecked);
         if (end != u"sheet"_s) // a closed sheet applies no enable rule
@@ -183,7 +173,7 @@ private slots:
         Tick();
         QVERIFY(!m_sheet->Page(CProptySheet::PageId::Diagnosis));
         m_unit->unit().plug();
-        Detect(CProptySheet::PageId::Diagnosis, &CTavoApp::m_nPageDiagnosis);
+        Detect(CProptySheet::PageId::Diagnosis);
         QCOMPARE(Lines(1157, 3), kNotChecked);
         QCOMPARE(Lines(1200, 4), (QStringList{u"HW_ID - 01"_s, u"DB Ver - 081021"_s,
                                               u"Voice Ver - 081001"_s, u"Image Ver - 081001"_s}));
