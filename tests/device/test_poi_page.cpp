@@ -5,7 +5,6 @@
 #include "device/CPage_Poi.h"
 #include "platform/FileDialogRecorder.h"
 
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -128,10 +127,7 @@ private slots:
         QFETCH(int, rows);
         QFETCH(int, exchanges);
         OpenPage(first, second);
-        QElapsedTimer timer;
-        timer.start();
         m_page->OnView();
-        qInfo("View: %d exchanges in %.2f ms", exchanges, timer.nsecsElapsed() / 1e6);
         QCOMPARE(Sent().size(), std::size_t(exchanges));
         QCOMPARE(List()->rowCount(), rows);
         QCOMPARE(Control<QLineEdit>(1021)->text(), QString::number(rows));

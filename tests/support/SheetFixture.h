@@ -84,25 +84,10 @@ protected:
         QCOMPARE(problems, std::vector<std::string>{});
     }
 
-    static int CTavoApp::*PositionOf(CProptySheet::PageId id)
-    {
-        using enum CProptySheet::PageId;
-        switch (id) {
-        case Connect:
-            return &CTavoApp::m_nPageConnect;
-        case Update:
-            return &CTavoApp::m_nPageUpdate;
-        case Language:
-            return &CTavoApp::m_nPageLanguage;
-        case Poi:
-            return &CTavoApp::m_nPagePoi;
-        case Diagnosis:
-            return &CTavoApp::m_nPageDiagnosis;
-        case Reset:
-            break;
-        }
-        return &CTavoApp::m_nPageReset;
-    }
+    // The application's position member of each page, in PageId order.
+    static constexpr int CTavoApp::*kPositions[] = {
+        &CTavoApp::m_nPageConnect, &CTavoApp::m_nPageUpdate,    &CTavoApp::m_nPageLanguage,
+        &CTavoApp::m_nPagePoi,     &CTavoApp::m_nPageDiagnosis, &CTavoApp::m_nPageReset};
     // The main sheet (diagnosis unlocked) finds the unit and reads its identity; then
     // beforeShowing runs and the sheet shows page id as m_page.
     void OpenSheet(CProptySheet::PageId id, const std::function<void()>& beforeShowing = {})
@@ -129,7 +114,7 @@ protected:
     {
         m_page = qobject_cast<Page*>(m_sheet->Page(id));
         QVERIFY(m_page);
-        m_sheet->SetActivePage(theApp().*PositionOf(id));
+        m_sheet->SetActivePage(theApp().*kPositions[static_cast<int>(id)]);
         QVERIFY(m_page->isVisible());
     }
     template <typename T = QWidget> T* Control(int id) const
