@@ -64,13 +64,15 @@ protected:
                 Qt::QueuedConnection);
         });
     }
-    // Every test leaves the link free, no worker running and the unit without bad input.
+    // Every test leaves the link free, no worker running and the unit without bad input. The
+    // fixture is torn down first, so that a failed check does not spoil the next test.
     void Cleanup()
     {
+        bool idle = true;
         if constexpr (requires(Page & page) { page.WorkerRunning(); })
             if (m_page)
-                QVERIFY(QTest::qWaitFor([this] { return !m_page->WorkerRunning(); }, 20000));
-        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
+                idle = QTest::qWaitFor([this] { return !m_page->WorkerRunning(); }, 20000);
+        idle = idle && QTest::qWaitFor([this] { return !State().m_bDeviceBusy.load(); }, 5000);
         m_sheet.reset();
         theApp().m_pSheet = nullptr;
         delete m_page.data();
@@ -81,6 +83,7 @@ protected:
         const std::vector<std::string> problems = m_unit->unit().problems();
         m_boxes.reset();
         m_unit.reset();
+        QVERIFY2(idle, "the link is left busy");
         QCOMPARE(problems, std::vector<std::string>{});
     }
 
