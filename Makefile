@@ -6,6 +6,7 @@
 #   make package  build, then the Debian package build/package/tolvane-down_<version>_<arch>.deb
 #   make install  build, then install under PREFIX (default /usr/local); DESTDIR is honoured
 #   make soak     build, then RUNS (default 200) update runs with random faults (SEED repeats one)
+#   make fault-table  print the table of faults and what the user sees (README.md)
 # All install the Debian packages that are missing first.
 
 BUILD      ?= build
@@ -27,7 +28,7 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev qt6-webengine-dev libcurl4-op
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build build-asan build-fuzz test test-asan fuzz fuzz-check check demo package \
-        install bench soak format clean
+        install bench soak fault-table format clean
 
 all: build
 
@@ -101,6 +102,11 @@ bench: build
 
 soak: build
 	RUNS="$(RUNS)" SEED="$(SEED)" ./scripts/soak.sh $(BUILD)
+
+# The fault matrix as the Markdown table of README.md's "Faults and what the user sees".
+fault-table: $(BUILD)/CMakeCache.txt
+	@$(CMAKE) --build $(BUILD) -j $(JOBS) --target test_fault_matrix >/dev/null
+	@$(BUILD)/bin/test_fault_matrix -table
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -5,10 +5,8 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QHash>
 #include <QLabel>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <tavo/ContentFile.h>
 
 namespace updatetest {
@@ -28,25 +26,6 @@ bool IsStreamHeader(const std::vector<std::uint8_t>& p)
 }
 
 } // namespace
-
-void PrepareApp()
-{
-    CTavoApp& app = theApp();
-    for (int n = 0; n < CTavoApp::kTextCount; ++n)
-        app.m_strText[static_cast<std::size_t>(n)] = UiText(n);
-    app.m_bConnected = 1;
-    app.SetRegistryKey(CTavoApp::kRegistryKey);
-    QSettings(app.ProfileFilePath(), QSettings::IniFormat).clear();
-}
-
-QString UiText(int n)
-{
-    static const QHash<int, QString> lists{
-        {38, QStringLiteral("EUROPE/FRANCE/CHINA/UNKNOWN")},
-        {39, QStringLiteral("ENGLISH-voice/FRENCH-woman voice/UNKNOWN")},
-        {40, QStringLiteral("ENGHISH-image/FRENCH-image/UNKNOWN")}};
-    return lists.value(n, QStringLiteral("ui-%1").arg(n, 3, 10, QLatin1Char('0')));
-}
 
 void SetUpdateServer(const QString& base)
 {

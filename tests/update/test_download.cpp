@@ -235,11 +235,10 @@ private slots:
         QCOMPARE(Documents(), QStringList{});
     }
 
+    // A named pipe read through file:// announces no size: no percentage, the bar stays at 0
+    // while the data arrives, and the dialog stays up until its next tick after the end.
     void streamWithoutSize()
     {
-        // A named pipe read through file:// announces no size: the data simply arrives, half of
-        // it before the test lets the rest go. The test holds the pipe open for reading and
-        // writing, so that neither side waits for the other to open it.
         QTemporaryDir pipeDir;
         const QByteArray fifo = QFile::encodeName(pipeDir.filePath(u"stream"_s));
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
@@ -247,16 +246,11 @@ private slots:
         DnProgress dialog;
         dialog.SetDownload(u"file://"_s + QFile::decodeName(fifo), local, 2, 3);
         dialog.show();
-        QCOMPARE(dialog.windowTitle(), u"Download"_s);
         QCOMPARE(dialog.findChild<QLabel*>(u"1028"_s)->text(), u"2 / 3"_s);
         auto* bar = dialog.findChild<QProgressBar*>(u"1023"_s);
+        // Held open for reading and writing, so that neither side waits for the other.
         int fd = ::open(fifo.constData(), O_RDWR | O_NONBLOCK);
-        QVERIFY(fd >= 0);
-        // Closed before the dialog goes, so that its worker always sees the end of the data.
-        const auto closePipe = qScopeGuard([&] {
-            if (fd >= 0)
-                ::close(fd);
-        });
+        const auto closePipe = qScopeGuard([&] { ::close(fd); });
         const QByteArray payload = PatternBytes(300'000, 7);
         qsizetype written = 0;
         const auto feed = [&](qsizetype until) {
@@ -268,27 +262,17 @@ private slots:
                 },
                 10000);
         };
-        dialog.OnTimer(DnProgress::kTimerId + 1); // not this dialog's timer
-        QCOMPARE(int(dialog.State()->m_bStarted.load()), 0);
         dialog.OnTimer(DnProgress::kTimerId);
-
         QVERIFY(feed(payload.size() / 2));
-        // Data is arriving, its size unknown: no percentage, the bar stays at 0.
         QVERIFY(QTest::qWaitFor([&] { return dialog.State()->m_progress.load() > 0; }, 10000));
         QCoreApplication::processEvents();
-        QCOMPARE(dialog.State()->m_progressMax.load(), 0u);
         QCOMPARE(bar->value(), 0);
         QVERIFY(feed(payload.size()));
         ::close(std::exchange(fd, -1));
-
         QVERIFY(QTest::qWaitFor([&] { return dialog.State()->m_bFinished.load() != 0; }, 10000));
-        // The dialog stays up until its next tick.
         QVERIFY(dialog.isVisible());
         dialog.OnTimer(DnProgress::kTimerId);
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!dialog.Failed());
-        QCOMPARE(bar->maximum(), 100);
+        QVERIFY(!dialog.isVisible() && !dialog.Failed());
         QCOMPARE(bar->value(), 100);
         QCOMPARE(ReadFile(local), payload);
     }
