@@ -3,7 +3,7 @@
 #   cmake --install build [--prefix P]     (DESTDIR is honoured)
 #   P/bin/Tolvane_Down, tolvane-down (starts the program in its data folder), tavo-unit,
 #     tavo-unit-panel
-#   P/lib/tolvane-down/libVexaUSB.so     found by the program through its run path
+#   P/lib/tolvane-down/libVexaUSB.so, libTavoWebView.so   found by the program through its run path
 #   P/share/tolvane-down/                the data files, the program's working folder
 #   P/share/applications/, metainfo/, icons/hicolor/   desktop entries, metainfo, icons
 #   P/share/systemd/user/tavo-unit.service              a virtual unit for the user's session
@@ -24,7 +24,7 @@ file(RELATIVE_PATH TAVO_BIN_TO_DATA ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL
 set_target_properties(Tolvane_Down PROPERTIES INSTALL_RPATH "$ORIGIN/${TAVO_BIN_TO_PKGLIB}")
 
 install(TARGETS Tolvane_Down tavo-unit tavo-unit-panel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS VexaUSB LIBRARY DESTINATION ${TAVO_INSTALL_PKGLIBDIR})
+install(TARGETS VexaUSB TavoWebView LIBRARY DESTINATION ${TAVO_INSTALL_PKGLIBDIR})
 install(FILES ${TAVO_DATA_OUTPUTS} DESTINATION ${TAVO_INSTALL_PKGDATADIR})
 
 configure_file(${PROJECT_SOURCE_DIR}/res/desktop/tolvane-down.in

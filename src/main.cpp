@@ -1,7 +1,7 @@
 #include "app/TavoApp.h"
 #include "ui/CExplorer_con.h"
 #include "ui/MainSheet.h"
-#include "ui/WebEngineControl.h"
+#include "ui/WebEngine.h"
 
 #include <QApplication>
 
@@ -10,8 +10,8 @@ int main(int argc, char* argv[])
     // Before the application object exists, or the web engine will not start.
     PrepareWebEngine();
     QApplication application(argc, argv);
-    // The Connection page's web view is the web engine's.
-    CExplorer_con::RegisterControl(CreateWebEngineControl);
+    // The Connection page's web view is the web engine's, loaded when the view makes it.
+    CExplorer_con::RegisterControl(LoadWebEngineControl);
     StartupOptions options;
     options.runSheet = RunMainSheet;
     // The start-up runs the sheet to its end and always reports "do not run": there is no

@@ -40,6 +40,8 @@ void CExplorer_con::Navigate2(const QString& url)
 void CExplorer_con::CreateControl()
 {
     m_control = m_factory(this);
+    if (!m_control)
+        return;
     layout()->addWidget(m_control);
     // Made while the frame may be showing already: a child made then is not shown with it.
     m_control->show();

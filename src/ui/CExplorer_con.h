@@ -4,23 +4,23 @@
 #include <QTimer>
 #include <QUrl>
 
-// A control that shows web pages, as CExplorer_con hosts it.
+// A control that shows web pages, as CExplorer_con hosts it. All inline, and no meta-object of
+// its own: the web engine's control derives from it in a module loaded at run time.
 class BrowserControl : public QWidget
 {
-    Q_OBJECT
-
 public:
     using QWidget::QWidget;
     // Starts loading url; how the page loads or fails is the control's own business.
     virtual void Navigate(const QUrl& url) = 0;
 };
 
-// Makes the browser control, a child of parent.
+// Makes the browser control, a child of parent; null when it cannot be made.
 using BrowserControlFactory = BrowserControl* (*)(QWidget* parent);
 
 // The Connection page's web view: a frame that hosts the registered browser control and
 // offers one method, Navigate2. The program registers the web engine's control at start; with
-// none registered (the tests of the pages) the frame stays empty and only keeps the address.
+// none registered (the tests of the pages), or none to be made, the frame stays empty and only
+// keeps the address.
 //
 // The control is made from the event loop once the frame exists, not in its constructor, and
 // never while the splash screen holds the start: starting a web engine takes the

@@ -1,9 +1,7 @@
 #include "ui/WebEngineControl.h"
 
-#include <QCoreApplication>
 #include <QVBoxLayout>
 #include <QWebEngineView>
-#include <unistd.h>
 
 WebEngineControl::WebEngineControl(QWidget* parent)
     : BrowserControl(parent), m_view(new QWebEngineView(this))
@@ -20,14 +18,7 @@ void WebEngineControl::Navigate(const QUrl& url)
     m_view->load(url);
 }
 
-BrowserControl* CreateWebEngineControl(QWidget* parent)
+BrowserControl* TavoCreateWebEngineControl(QWidget* parent)
 {
     return new WebEngineControl(parent);
-}
-
-void PrepareWebEngine()
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (::geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }

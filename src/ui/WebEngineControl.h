@@ -4,28 +4,23 @@
 
 class QWebEngineView;
 
-// The program's browser control: a Qt WebEngine view. It lives in a library of its own that
-// only the program and the web view's test link, so that no other test starts a web engine.
+// The program's browser control: a Qt WebEngine view. It is built as a module of its own,
+// libTavoWebView.so, that the program loads while the splash screen holds the start (see
+// WebEngine.h): neither the program nor any test program but the web view's links the web
+// engine.
 class WebEngineControl final : public BrowserControl
 {
-    Q_OBJECT
-
 public:
     explicit WebEngineControl(QWidget* parent = nullptr);
     ~WebEngineControl() override;
     Q_DISABLE_COPY_MOVE(WebEngineControl)
 
     void Navigate(const QUrl& url) override;
-    QWebEngineView* View() const { return m_view; }
 
 private:
     QWebEngineView* m_view;
 };
 
-// The factory CExplorer_con::RegisterControl takes.
-BrowserControl* CreateWebEngineControl(QWidget* parent);
-
-// Settles what the web engine needs before the application object exists: contexts shared
-// between windows and, for a program run as root, the engine's sandbox turned off (the engine
-// refuses to start as root with it on). Call it first thing in main().
-void PrepareWebEngine();
+// The module's one entry, looked up by name: makes the control, a child of parent.
+extern "C" __attribute__((visibility("default"))) BrowserControl*
+TavoCreateWebEngineControl(QWidget* parent);

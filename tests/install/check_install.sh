@@ -90,6 +90,7 @@ expected=(
     "usr/$bindir/tavo-unit"
     "usr/$bindir/tavo-unit-panel"
     "usr/$pkglibdir/libVexaUSB.so"
+    "usr/$pkglibdir/libTavoWebView.so"
     "usr/$datadir/tolvane-down/Tavo_UIText.txt"
     "usr/$datadir/tolvane-down/Tavo_VersionInfo.txt"
     "usr/$datadir/applications/$desktop_id.desktop"
