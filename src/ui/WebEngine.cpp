@@ -26,21 +26,24 @@ void PrepareWebEngine()
     SetUnlessSet("QT_XCB_GL_INTEGRATION", "none");
     SetUnlessSet("QT_QUICK_BACKEND", "software");
     const QByteArray user = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    const bool sandboxOff = qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0 ||
-                            user.contains("--no-sandbox");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", WebEngineChromiumFlags(user, sandboxOff));
+    // The engine runs without its sandbox when this variable is set at all.
+    const bool sandboxOff =
+        qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") || user.contains("--no-sandbox");
+    const QByteArray flags = WebEngineChromiumFlags(user, sandboxOff);
+    if (!flags.isEmpty())
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
 QByteArray WebEngineChromiumFlags(const QByteArray& userFlags, bool sandboxOff)
 {
-    // The view draws through Qt Quick's software renderer: the engine composites in software
-    // and starts no GPU thread.
-    QByteArray flags = "--disable-gpu";
-    // Without a sandbox the engine needs no zygote processes to start its renderers from.
+    QByteArray flags;
+    // Without a sandbox the engine needs no zygote processes to start its renderer from; the
+    // renderer then starts on its own, which saves the zygotes' memory.
     if (sandboxOff)
-        flags += " --no-zygote";
-    if (!userFlags.trimmed().isEmpty())
-        flags += ' ' + userFlags.trimmed();
+        flags += "--no-zygote";
+    const QByteArray user = userFlags.trimmed();
+    if (!user.isEmpty())
+        flags += (flags.isEmpty() ? "" : " ") + user;
     return flags;
 }
 

@@ -14,6 +14,13 @@ class TestWebView final : public QObject
     Q_OBJECT
 
 private slots:
+    void chromiumFlags()
+    {
+        // The user's flags come last, so that theirs win; no zygote-less start with a sandbox.
+        QCOMPARE(WebEngineChromiumFlags(" --lang=fr ", true), QByteArray("--no-zygote --lang=fr"));
+        QCOMPARE(WebEngineChromiumFlags("--lang=fr", false), QByteArray("--lang=fr"));
+    }
+
     void loadsTheProductPage()
     {
         testsupport::HttpServer server(QStringLiteral(TAVO_RES_DIR "/web"));
