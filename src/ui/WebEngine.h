@@ -16,9 +16,10 @@ inline constexpr const char* kWebEngineModule = "libTavoWebView.so";
 
 // Settles what the web engine reads when it starts, before the application object exists:
 // for a program run as root, the engine's sandbox turned off (the engine refuses to start as
-// root with it on); Qt Quick's software renderer for the view (a product page needs no GPU,
-// and no OpenGL driver gets loaded), unless the user chose a renderer; and the engine's
-// command-line flags of WebEngineChromiumFlags. Call it first thing in main().
+// root with it on); no OpenGL on X11 and Qt Quick's software renderer for the view, unless the
+// user chose otherwise (a product page needs no GPU: no OpenGL driver is loaded, and the
+// engine composites in software); and the engine's flags of WebEngineChromiumFlags. Call it
+// first thing in main().
 void PrepareWebEngine();
 
 // The engine's flags: the program's own, then the user's (userFlags, from
