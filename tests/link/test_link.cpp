@@ -65,27 +65,6 @@ private slots:
         QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id) && id.fwVersion == 8011);
     }
 
-    void failedWriteReportsOnlyTheWrite()
-    {
-        UnitFixture fixture(false);
-        platform::MessageBoxRecorder boxes;
-        QCOMPARE(UsbProbe(), kInvalidHandle);
-        BuildCommand("$BT", 0, 0, 1);
-        QVERIFY(!UsbTransactReport(false));
-        QCOMPARE(fixture->trace().size(), std::size_t(0));
-        // Plugged in, writes fail after one packet: the "$RD" goes through, the "$BT" does not.
-        fixture->plug();
-        fixture->injectFault(tavo::FaultKind::WriteFail, 1);
-        BuildCommand("$RD", 0x3FE000, 64, 1);
-        QVERIFY(UsbWritePacket());
-        BuildCommand("$BT", 0, 0, 1);
-        QVERIFY(!UsbTransactReport(false));
-        QCOMPARE(boxes.texts(), QStringList(2, u"Error[9001]"_s));
-        // No read followed the failed write: the answer to "$RD" still waits for its reader.
-        QVERIFY(ReadWithin(2000));
-        QCOMPARE(g_ansPacket[1], std::uint8_t(0x0A));
-    }
-
     void decodeIdentity()
     {
         // Image 090101 #4, voice with a first part of 0 (so negative) #3, database 081021 #2,

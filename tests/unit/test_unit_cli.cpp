@@ -50,8 +50,8 @@ QString SocketIn(const QString& dir)
 // Starts `tavo-unit serve` in dir, in a folder of its own making; returns its first line.
 QString Serve(QProcess& process, const QString& dir)
 {
-    process.start(kTool, {u"serve"_s, u"--socket"_s, SocketIn(dir), u"--state"_s, dir + u"/state"_s,
-                          u"--trace"_s, dir + u"/trace.txt"_s});
+    process.start(kTool,
+                  {u"serve"_s, u"--socket"_s, SocketIn(dir), u"--state"_s, dir + u"/state"_s});
     process.waitForReadyRead(10000);
     return QString::fromUtf8(process.readLine());
 }
@@ -60,23 +60,6 @@ int Mode(const QString& path)
 {
     struct stat info;
     return ::stat(path.toLocal8Bit().constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
-}
-
-// What the file at path holds: "db #2 90115, 1024 bytes, payload 960", less without our header.
-QString Describe(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return u"no file"_s;
-    QByteArray bytes = file.readAll();
-    const QString size = u"%1 bytes"_s.arg(bytes.size());
-    bytes.resize(std::max<qsizetype>(bytes.size(), 64));
-    tavo::ContentHeader h;
-    if (!tavo::DecodeContentHeader(reinterpret_cast<const std::uint8_t*>(bytes.constData()), h))
-        return size;
-    return u"%1 #%2 %3, %4, payload %5"_s.arg(QLatin1String(tavo::ContentKindName(h.kind)),
-                                              QString::number(h.index), QString::number(h.version),
-                                              size, QString::number(h.payloadLength));
 }
 
 } // namespace
@@ -98,14 +81,6 @@ private slots:
         // Only its owner may enter the folder serve made, or connect to the socket.
         QCOMPARE((QList<int>{Mode(dir.filePath(u"run"_s)), Mode(socket)}),
                  (QList<int>{0700, 0600}));
-        const QJsonObject status = Status(socket);
-        QCOMPARE(
-            status.keys().join(u' '),
-            u"bootButton bootMode check dbIndex dbIndexByte dbVerHigh dbVerLow dbVerMid dbVersion "
-            "firmwareIntact fwMajor fwMinor fwVersion hwId idByte56 idByte57 idByte60 idByte61 "
-            "idByte62 imageIndex imageIndexByte imageVerHigh imageVerLow imageVerMid "
-            "imageVersion plugged poi voiceIndex voiceIndexByte voiceVerHigh voiceVerLow "
-            "voiceVerMid voiceVersion"_s);
         QCOMPARE(Control(socket, u"poi-seed 3"_s), ok);
         QCOMPARE(
             QJsonDocument(Status(socket).value(u"poi"_s).toObject()).toJson(QJsonDocument::Compact),
@@ -113,8 +88,6 @@ private slots:
 
         // Through the program's link.
         QVERIFY(Exchange("$BT"));
-        BuildCommand("$ZZ", 0, 0, 1);
-        QVERIFY(UsbWritePacket());
         QCOMPARE(Control(socket, u"unplug"_s) + Control(socket, u"boot on"_s) +
                      Control(socket, u"plug"_s) + Control(socket, u"fault write-fail"_s),
                  ok.repeated(4));
@@ -128,17 +101,6 @@ private slots:
         serve.terminate();
         QVERIFY(serve.waitForFinished(10000));
         QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
-        // The trace: command bytes 0-19 as written, then 44 zero bytes; the answer: the
-        // acknowledge, 56 zeros.
-        QFile trace(dir.filePath(u"trace.txt"_s));
-        QVERIFY(trace.open(QIODevice::ReadOnly));
-        const QString tail = QString(88, u'0');
-        QCOMPARE(
-            QString::fromLatin1(trace.readAll()).split(u'\n').mid(0, 5),
-            (QStringList{u"# plugged in"_s, u"> 2442540000000000000000000100000000000000"_s + tail,
-                         u"< 0001020304050607"_s + QString(112, u'0'),
-                         u"> 245a5a0000000000000000000100000000000000"_s + tail,
-                         u"! bad unknown command"_s}));
         QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
         qunsetenv("TAVO_UNIT_SOCKET");
     }
@@ -211,44 +173,6 @@ private slots:
         qputenv("TAVO_UNIT_SOCKET", SocketIn(theirs).toLocal8Bit());
         QCOMPARE(UsbProbe(), kInvalidHandle);
         qunsetenv("TAVO_UNIT_SOCKET");
-    }
-
-    void makeContent_data()
-    {
-        QTest::addColumn<QString>("arguments"); // of make-content, or a make-server command
-        QTest::addColumn<QString>("result");    // exit code: the file made
-        const auto row = [](const char* name, const char* arguments, const char* result) {
-            QTest::newRow(name) << QString::fromLatin1(arguments) << QString::fromLatin1(result);
-        };
-        row("rounded up to whole packets", "--kind db --index 2 --version 090115 --size 1000",
-            "0: db #2 90115, 1024 bytes, payload 960");
-        row("exact size", "--kind voice --version 090101 --size 1000 --exact-size",
-            "0: voice #0 90101, 1000 bytes, payload 936");
-        row("one packet over the area", "--kind db --version 090115 --size 2097216", "1: no file");
-        row("firmware longer than its area",
-            "--kind firmware --version 8012 --size 70000 "
-            "--exact-size",
-            "0: firmware #0 8012, 70000 bytes, payload 65472");
-        row("content version of a first part over 47", "--kind voice --version 480000 --size 64",
-            "2: no file");
-        // The folder and the sizes given are the ones used.
-        row("make-server", "make-server --db-size 4096",
-            "0: db #1 90115, 4096 bytes, payload 4032");
-    }
-
-    void makeContent()
-    {
-        QFETCH(QString, arguments);
-        QTemporaryDir dir;
-        const bool server = arguments.startsWith(u"make-server"_s);
-        const QString output =
-            dir.filePath(server ? u"down/fw/Tavo/DB/090115_FRANCE.tbn"_s : u"content.bin"_s);
-        const QString ran = Run(server ? arguments.split(u' ') << dir.path()
-                                       : QStringList{u"make-content"_s} + arguments.split(u' ')
-                                             << u"-o"_s << output);
-        QTEST(ran.left(3) + Describe(output), "result");
-        if (!ran.startsWith(u"0: "_s))
-            QVERIFY(ran.mid(3).startsWith(u"tavo-unit: make-content: "_s));
     }
 };
 

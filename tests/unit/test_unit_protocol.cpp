@@ -1,6 +1,5 @@
 // The virtual unit's answers to the program's commands through the program's own link, the
 // faults it produces on demand, and input it must survive.
-#include "PacketPacer.h"
 #include "UnitFixture.h"
 #include "UnitTestHelpers.h"
 
@@ -83,30 +82,6 @@ private slots:
             unit->plug();
             QCOMPARE(AnswerByte("$RH", 58), bootMode = held);
         }
-    }
-
-    void pacerAdmitsNineteenPacketsPerFrame()
-    {
-        using namespace std::chrono_literals;
-        tavo::PacketPacer pacer;
-        const auto start = tavo::PacketPacer::Clock::time_point{} + 10s;
-        for (int i = 0; i < 19; ++i)
-            QVERIFY(pacer.admit(start + i * 10us));
-        QVERIFY(!pacer.admit(start + 999us));
-        QCOMPARE(pacer.frameEnd(), start + 1ms);
-        QVERIFY(pacer.admit(start + 1ms));
-        // A late packet falls into the frame of its time: frames do not drift.
-        QVERIFY(pacer.admit(start + 2500us));
-        QCOMPARE(pacer.frameEnd(), start + 3ms);
-    }
-
-    void pacedUnitTakesAWholeStream()
-    {
-        testsupport::UnitFixture unit(true, 0, true);
-        // Writers held back by the pace must be let in when the next frame starts.
-        QVERIFY(StreamContent(ContentFileKind::Db, 0, 2000 * 64, 0x140000));
-        QVERIFY(Settle());
-        QVERIFY(unit->status().dbIntact);
     }
 
     void unplugEndsAWaitingRead()
