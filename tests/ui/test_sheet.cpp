@@ -190,9 +190,6 @@ private slots:
             << "plug tick tick busy unplug tick tick tick" << busy;
         QTest::newRow("until the flag clears")
             << "plug tick tick busy unplug tick idle tick" << gone;
-        // The failed identity read is silent; the pages come from the identity as it was.
-        QTest::newRow("gone before its identity is read")
-            << "plug tick unplug tick" << QString(unit).replace(u"$RH"_s, QString());
         QTest::newRow("Ctrl held, then F7") << "plug tick tick ctrl+f7" << unlocked;
         QTest::newRow("F7 held, then Ctrl, twice") << "plug tick tick f7+ctrl f7+ctrl" << unlocked;
         // Rebuilding deletes the pages: while a page holds the link the rebuild waits.
