@@ -8,7 +8,7 @@
 // the probe (it opens no pipe); nak, short and stall on a "$RD" that follows a "$BT" (a fault
 // arms the next answer, which is the "$BT"'s). Faults that take the same path to the same codes
 // appear once: a stalled or cut answer fails like a short one, a failed write like an unplugged
-// unit; the link's own tests tell those apart.
+// unit (Settings Load and POI View keep a failed write and a cut answer on their "$RD").
 
 #include "SheetFixture.h"
 #include "UpdateTestKit.h"
