@@ -30,7 +30,7 @@ enum class ReadResult
 {
     Answer,    // 64 bytes arrived; they are in g_ansPacket
     Failed,    // no pipe, or fewer than 64 bytes
-    Cancelled, // UsbCancelPendingRead ended it
+    Cancelled, // a UsbCancelToken ended it
 };
 
 // Marks a read or exchange as under way for its lifetime, so that a cancel that comes while
@@ -209,13 +209,6 @@ void CancelPendingLocked()
 }
 
 } // namespace
-
-void UsbCancelPendingRead()
-{
-    std::lock_guard lock(g_pendingMutex);
-    if (g_pending)
-        CancelPendingLocked();
-}
 
 void UsbCancelToken::Cancel()
 {

@@ -25,8 +25,8 @@ void UsbCloseHandle(int handle);
 bool UsbWritePacket();
 
 // Reads the unit's next answer from "PIPE01" into g_ansPacket. True only when exactly 64
-// bytes arrived. Blocks until the answer comes, the unit goes away, or
-// UsbCancelPendingRead() is called.
+// bytes arrived. Blocks until the answer comes, the unit goes away, or the exchange is
+// cancelled through its UsbCancelToken.
 bool UsbReadPacket();
 
 // Write then read; false as soon as either fails, or (unless skipAck) when the answer lacks
@@ -35,12 +35,12 @@ bool UsbTransact(bool skipAck);
 
 // As UsbTransact, but shows "Error[9001]" for a failed write (no read is attempted),
 // "Error[9002]" for a failed read and "Error[9003]" for a missing acknowledge, and returns
-// false once the box is closed. A read ended by UsbCancelPendingRead shows nothing.
+// false once the box is closed. A read ended by a cancel shows nothing.
 bool UsbTransactReport(bool skipAck);
 
 // Lets one thread give up the exchanges of a worker without racing it. The worker runs its
 // exchanges inside a UsbCancelScope bound to the token; Cancel() from any other thread ends
-// the exchange under way (as UsbCancelPendingRead does) and makes every exchange the worker
+// the exchange under way and makes every exchange the worker
 // starts afterwards return false at once, without a message and before anything is written.
 // Whether the cancel comes before, during or after the exchange, the answer to an abandoned
 // command never reaches a later read.
@@ -71,11 +71,3 @@ public:
 private:
     UsbCancelToken* m_previous;
 };
-
-// Called from another thread: ends the UsbReadPacket, UsbTransact or UsbTransactReport that
-// is under way. Its read returns false at once, or, when its command is still being written,
-// is given up as soon as it begins; the answer it was waiting for is dropped by the unit and
-// never reaches a later read. Does nothing when no read or exchange is under way, so a caller
-// that cancels a worker which has not yet entered its exchange must also stop the worker
-// from starting it.
-void UsbCancelPendingRead();

@@ -105,14 +105,16 @@ private slots:
             QCOMPARE(holder.reply(), 'Y');
         }
         std::atomic<bool> started{false};
-        auto exchange = std::async(std::launch::async, [&started, duringWrite] {
+        UsbCancelToken token;
+        auto exchange = std::async(std::launch::async, [&started, &token, duringWrite] {
+            const UsbCancelScope scope(token);
             BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
             started = true;
             return UsbTransactReport(false);
         });
         QTRY_VERIFY(started.load());
         QTest::qWait(50);
-        UsbCancelPendingRead();
+        token.Cancel();
         if (duringWrite) // an empty "$WD": no answer, no data
             QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
         holder.close();

@@ -22,13 +22,18 @@ namespace unittest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Reads the next answer, giving up after giveUpMs with UsbCancelPendingRead so that a unit
-// that never answers fails the test instead of hanging it. The result of UsbReadPacket.
+// Reads the next answer, giving up after giveUpMs so that a unit that never answers fails the
+// test instead of hanging it. The result of UsbReadPacket. The cancel goes through a token, so
+// it holds even when the read has not begun yet (a loaded machine).
 inline bool ReadWithin(int giveUpMs)
 {
-    auto reading = std::async(std::launch::async, [] { return UsbReadPacket(); });
+    UsbCancelToken token;
+    auto reading = std::async(std::launch::async, [&token] {
+        const UsbCancelScope scope(token);
+        return UsbReadPacket();
+    });
     if (reading.wait_for(std::chrono::milliseconds(giveUpMs)) == std::future_status::timeout)
-        UsbCancelPendingRead();
+        token.Cancel();
     return reading.get();
 }
 
