@@ -86,7 +86,6 @@ private slots:
         QCOMPARE(m_page->FileToProgram(), first);
         m_page->RefreshNow();
         QCOMPARE(Control<QLineEdit>(1021)->text(), first);
-        QCOMPARE(m_dialogs->requests().at(0).filter, u"Bin File(*.bin) |*.bin||"_s);
     }
 
     void refusedBeforeTheWorker_data()
