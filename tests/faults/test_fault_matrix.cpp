@@ -422,7 +422,6 @@ private:
         QCOMPARE(m_sheet->Page(Id::Update) != nullptr, !boot);
         QCOMPARE(m_sheet->ActivePosition(), boot ? theApp().m_nPageReset : 0);
     }
-
     // The unit's identity as the catalogue has it, but for kind.
     void OnlyNeeded(ContentKind kind)
     {
