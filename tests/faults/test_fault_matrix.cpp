@@ -17,7 +17,6 @@
 #include "platform/FileDialogRecorder.h"
 #include "update/CPage_Reset.h"
 #include "update/CPage_Update.h"
-#include "update/VersionCatalogue.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -167,7 +166,7 @@ const QString kRecoveryFile = u"recovery.bin"_s;
 
 } // namespace
 
-Q_DECLARE_METATYPE(Ex)
+Q_DECLARE_METATYPE(Row)
 
 class TestFaultMatrix final : public testsupport::SheetFixture<CPropertyPage>
 {
@@ -184,63 +183,181 @@ private slots:
     {
         Init();
         SetUpdateServer(m_tree.Base());
-        m_dialogs = std::make_unique<platform::FileDialogRecorder>();
         QDir documents(testsupport::TempHome::documents());
         QVERIFY(documents.removeRecursively() && documents.mkpath(u"."_s));
         QVERIFY(WriteFile(m_work.filePath(kRecoveryFile), PatternBytes(1000, 1)));
     }
-    void cleanup()
+    void cleanup() // also fails a test that leaves the link busy
     {
         m_unplugger = {};
         Cleanup();
-        m_dialogs.reset();
     }
-
     void faults_data()
     {
-        QTest::addColumn<Ex>("ex");
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("codes");
+        QTest::addColumn<Row>("row");
         for (const Row& r : Rows())
-            QTest::addRow("%s, %s", Of(r.ex).name, qPrintable(r.fault))
-                << r.ex << r.fault << r.codes;
+            QTest::addRow("%s, %s", Of(r.ex).name, qPrintable(r.fault)) << r;
     }
+    // Each page's exchanges: the page brought to the moment before the exchange; the exchange
+    // made under the fault; what the user still has; and, the fault cleared and the unit
+    // plugged in again, the same exchange going through.
     void faults()
     {
-        QFETCH(Ex, ex);
-        QFETCH(QString, fault);
-        QFETCH(QString, codes);
-        Prepare(ex);
-        if (ex != Ex::Check) // the check's fault is armed once its dialog is up
-            Arm(fault);
-        Act(ex, fault);
-        QCOMPARE(ErrorBoxes(), codes);
-        QTRY_COMPARE(m_sheet->m_bDeviceBusy.load(), 0);
-        CheckKept(ex, fault);
-        if (QTest::currentTestFailed())
-            return;
-        // Fault cleared, unit plugged in again: the same exchange goes through. After the DB
-        // stage nothing was replaced yet: the same window runs again at once (unplugged and
-        // plugged between two detection ticks, which ends a stream the unit still waits for).
-        if (ex == Ex::Db) {
-            m_unit->unit().clearFaults();
-            m_unit->unit().unplug();
-            m_unit->unit().plug();
-            m_boxes->clear();
-        } else {
-            Replug(ex == Ex::Identity || ex == Ex::ResetRh || ex == Ex::ResetWorker);
-        }
-        Succeed(ex, fault);
+        QFETCH(Row, row);
+        const Id page = Of(row.ex).page;
+        m_unit->unit().control("poi-seed 5");
+        if (page == Id::Reset) // held in boot mode
+            Replug(true, 0);
+        OpenSheet(page);
+        m_boxes->clear();
+        // Each page's script, in the order of Id.
+        using Script = void (TestFaultMatrix::*)(const Row&);
+        const Script byPage[] = {
+            &TestFaultMatrix::SheetExchange,     &TestFaultMatrix::WizardExchange,
+            &TestFaultMatrix::SettingsExchange,  &TestFaultMatrix::PoiExchange,
+            &TestFaultMatrix::DiagnosisExchange, &TestFaultMatrix::RecoveryExchange};
+        (this->*byPage[static_cast<int>(page)])(row);
     }
 
 private:
+    // The probe; the identity read of a unit plugged in again, now in boot mode.
+    void SheetExchange(const Row& row)
+    {
+        const bool identity = row.ex == Ex::Identity;
+        if (identity)
+            Replug(true, 2);
+        Fault(row, [this] { Tick(); });
+        if (identity) {
+            Identified(false);
+        } else {
+            QVERIFY(!m_sheet->Page(Id::Update));
+            QVERIFY(m_sheet->windowTitle().endsWith(u"[USB : X]"_s));
+        }
+        if (Replug(identity))
+            Identified(identity);
+    }
+    // Only the stage's own kind is needed (images for "$BT", the firmware for "$WB"); the
+    // stages before it have run.
+    void WizardExchange(const Row& row)
+    {
+        const Ex ex = row.ex;
+        const ContentKind kind = ex == Ex::WizardBt   ? ContentKind::Image
+                                 : ex == Ex::WizardWb ? ContentKind::Firmware
+                                                      : ContentKind(int(ex) - int(Ex::Db));
+        Wizard()->Timers().SetManual(true);
+        OnlyNeeded(kind);
+        if (ex != Ex::WizardBt) {
+            QCOMPARE(Update().size(), 1);
+            for (int stage = 0; stage < int(kind); ++stage)
+                StageTick();
+        }
+        Fault(row, [&] { ex == Ex::WizardBt ? void(Update()) : StageTick(); });
+        QCOMPARE(Documents().size(), row.fault == u"file gone"_s ? 0 : 1);
+        QCOMPARE(OnUpdateValue(), ex == Ex::WizardBt ? -1 : CPage_Update::kRunUnderWay);
+        QCOMPARE(Wizard()->Timers().IsActive(CPage_Update::kStageTimer), ex != Ex::WizardBt);
+        // After the DB stage nothing was replaced yet: the same window runs again at once
+        // (unplugged and plugged between two detection ticks, which ends a stream the unit
+        // still waits for).
+        if (!Replug(false, ex == Ex::Db ? 0 : 3))
+            return;
+        // A firmware stream cut after its opening leaves the unit to the recovery page.
+        if (ex == Ex::Firmware && row.fault.contains(u'3'))
+            return Identified(true);
+        ShowPage(Id::Update);
+        Wizard()->Timers().SetManual(true);
+        // A run cut after its link check is redone in full; else one kind is enough.
+        QCOMPARE(Wizard()->IsResuming(), ex != Ex::WizardBt && ex != Ex::Db);
+        if (ex == Ex::WizardBt)
+            OnlyNeeded(ContentKind::Image);
+        QVERIFY(!Update().isEmpty());
+        for (int n = 0; n < 12 && Wizard()->Timers().IsActive(CPage_Update::kStageTimer); ++n)
+            StageTick();
+        QTRY_COMPARE(m_boxes->texts(), QStringList{UiText(37)});
+        QCOMPARE(OnUpdateValue(), 0);
+    }
+    // The file chosen with Browse in manual mode.
+    void RecoveryExchange(const Row& row)
+    {
+        const auto act = [this] {
+            Recovery()->OnUpdateButton();
+            QVERIFY(QTest::qWaitFor([this] { return !Recovery()->WorkerRunning(); }, 20000));
+        };
+        Control<QRadioButton>(1069)->click();
+        QTRY_VERIFY(Control(1016)->isVisible());
+        platform::FileDialogRecorder dialogs;
+        dialogs.setNextFileName(m_work.filePath(kRecoveryFile));
+        Recovery()->OnBrowse();
+        Fault(row, act);
+        QCOMPARE(Recovery()->ChosenPath(), m_work.filePath(kRecoveryFile));
+        QCOMPARE(m_sheet->m_bReprogrammed.load(), row.ex == Ex::ResetWorker ? 1 : 0);
+        QTRY_COMPARE(Control(1059)->isEnabled(), row.ex == Ex::ResetRh);
+        if (!Replug(true))
+            return;
+        ShowPage(Id::Reset);
+        QVERIFY(WriteFile(m_work.filePath(kRecoveryFile), PatternBytes(1000, 1)));
+        Control<QRadioButton>(1069)->click(); // a new window: manual mode shows the kept path
+        QTRY_VERIFY(Control(1059)->isEnabled());
+        act();
+        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
+    }
+    // The record changed on the page, which is then dirty.
+    void SettingsExchange(const Row& row)
+    {
+        const bool load = row.ex == Ex::Load;
+        const auto act = [&] { load ? Settings()->OnLoad() : Settings()->OnSave(); };
+        auto* list = Control<QComboBox>(1110);
+        list->setCurrentIndex(1 - list->currentIndex());
+        const SettingsRecord record = Settings()->Record();
+        Fault(row, act);
+        QCOMPARE(Settings()->Record(), record);
+        QVERIFY(Settings()->IsDirty());
+        if (!Replug())
+            return;
+        ShowPage(Id::Language);
+        act();
+        QCOMPARE(m_boxes->texts(), load ? QStringList{} : QStringList{UiText(108)});
+        QVERIFY(!Settings()->IsDirty());
+    }
+    // Rows 2 and 4 of the unit's five ticked. The link is held: the page frees it after a
+    // failure, whoever held it.
+    void PoiExchange(const Row& row)
+    {
+        Poi()->OnView();
+        PoiList()->item(1, 0)->setCheckState(Qt::Checked);
+        PoiList()->item(3, 0)->setCheckState(Qt::Checked);
+        m_sheet->SetDeviceBusy(true);
+        Fault(row, [&] { row.ex == Ex::View ? Poi()->OnView() : Poi()->OnUpdatePoi(); });
+        QCOMPARE(Ticks(), u"-x-x-"_s);
+        if (!Replug())
+            return;
+        ShowPage(Id::Poi);
+        Poi()->OnView();
+        const int rows = PoiList()->rowCount();
+        QCOMPARE(rows, row.ex == Ex::View ? 5 : rows); // a cut Update POI may have left fewer
+        if (row.ex == Ex::View)
+            return;
+        PoiList()->item(0, 0)->setCheckState(Qt::Checked);
+        Poi()->OnUpdatePoi();
+        QCOMPARE(m_boxes->texts(), (QStringList{UiText(115), UiText(108)}));
+        QCOMPARE(PoiList()->rowCount(), rows - 1);
+    }
+    // "$BT" as the check starts; "$RC" is faulted once the check dialog is up.
+    void DiagnosisExchange(const Row& row)
+    {
+        Fault(row, [&] { RunCheck(row.ex == Ex::Check ? row.fault : QString()); });
+        QCOMPARE(ResultLines(), u"ui-118ui-121 ui-119ui-121 ui-120ui-121"_s);
+        if (!Replug())
+            return;
+        ShowPage(Id::Diagnosis);
+        RunCheck({});
+        QTRY_COMPARE(ResultLines(), u"ui-118ui-122 ui-119ui-122 ui-120ui-122"_s);
+    }
+
     CPage_Update* Wizard() const { return qobject_cast<CPage_Update*>(m_page.data()); }
     CPage_Reset* Recovery() const { return qobject_cast<CPage_Reset*>(m_page.data()); }
     CPage_Language* Settings() const { return qobject_cast<CPage_Language*>(m_page.data()); }
     CPage_Poi* Poi() const { return qobject_cast<CPage_Poi*>(m_page.data()); }
     QTableWidget* PoiList() const { return Control<QTableWidget>(1152); }
-
-    static bool IsStage(Ex ex) { return ex >= Ex::WizardBt && ex <= Ex::Firmware; }
     static int OnUpdateValue()
     {
         return theApp().GetProfileInt(CTavoApp::kProfileSection, u"OnUpdate"_s, -1);
@@ -249,55 +366,16 @@ private:
     {
         return QDir(testsupport::TempHome::documents()).entryList(QDir::Files);
     }
-    QString ErrorBoxes() const { return m_boxes->texts().filter(u"Error["_s).join(u' '); }
-
-    // Brings the page to the moment before the exchange.
-    void Prepare(Ex ex)
+    // Arms the row's fault (the check's once its dialog is up) and makes the exchange: the
+    // codes are shown in order, and the link is free again.
+    void Fault(const Row& row, const std::function<void()>& act)
     {
-        m_unit->unit().control("poi-seed 5");
-        const bool boot = ex == Ex::ResetRh || ex == Ex::ResetWorker;
-        if (boot) {
-            m_unit->unit().unplug();
-            m_unit->unit().setBootButton(true);
-            m_unit->unit().plug();
-        }
-        OpenSheet(Of(ex).page);
-        if (ex == Ex::Identity) { // plugged in again, now in boot mode: not yet identified
-            m_unit->unit().unplug();
-            Tick();
-            m_unit->unit().setBootButton(true);
-            m_unit->unit().plug();
-            Tick();
-        } else if (IsStage(ex)) {
-            Wizard()->Timers().SetManual(true);
-            // Only the stage's own kind differs (images for "$BT", the firmware for "$WB").
-            OnlyNeeded(ex == Ex::WizardBt   ? ContentKind::Image
-                       : ex == Ex::WizardWb ? ContentKind::Firmware
-                                            : ContentKind(int(ex) - int(Ex::Db)));
-            if (ex != Ex::WizardBt) {
-                QCOMPARE(Update().size(), 1);
-                for (int stage = 0; stage < (ex == Ex::WizardWb ? 3 : int(ex) - int(Ex::Db));
-                     ++stage)
-                    StageTick();
-            }
-        } else if (boot) {
-            ChooseRecoveryFile(true);
-        } else if (ex == Ex::Load || ex == Ex::Save) {
-            auto* list = Control<QComboBox>(1110);
-            list->setCurrentIndex(1 - list->currentIndex());
-            m_record = Settings()->Record();
-            QVERIFY(Settings()->IsDirty());
-        } else if (ex == Ex::View || ex == Ex::UpdatePoi) {
-            Poi()->OnView();
-            PoiList()->item(1, 0)->setCheckState(Qt::Checked);
-            PoiList()->item(3, 0)->setCheckState(Qt::Checked);
-        }
-        // The POI page frees the link after a failure, whoever held it.
-        if (ex == Ex::View || ex == Ex::UpdatePoi)
-            m_sheet->SetDeviceBusy(true);
-        m_boxes->clear();
+        if (row.ex != Ex::Check)
+            Arm(row.fault);
+        act();
+        QCOMPARE(m_boxes->texts().filter(u"Error["_s).join(u' '), row.codes);
+        QTRY_COMPARE(m_sheet->m_bDeviceBusy.load(), 0);
     }
-
     void Arm(const QString& fault)
     {
         tavo::VirtualUnit& unit = m_unit->unit();
@@ -315,146 +393,43 @@ private:
                     unit.unplug();
             });
     }
-
-    void Act(Ex ex, const QString& fault)
+    // Unless a check failed (then false): the fault cleared, the unit unplugged and plugged in
+    // again, held in boot mode if boot; the sheet ticks that often, the first time while the
+    // unit is out, which it must see.
+    bool Replug(bool boot = false, int ticks = 3)
     {
-        switch (ex) {
-        case Ex::Probe:
-        case Ex::Identity:
-            return Tick();
-        case Ex::WizardBt:
-            Update();
-            return;
-        case Ex::ResetRh:
-        case Ex::ResetWorker:
-            Recovery()->OnUpdateButton();
-            QVERIFY(QTest::qWaitFor([this] { return !Recovery()->WorkerRunning(); }, 20000));
-            return;
-        case Ex::Load:
-            return Settings()->OnLoad();
-        case Ex::Save:
-            return Settings()->OnSave();
-        case Ex::View:
-            return Poi()->OnView();
-        case Ex::UpdatePoi:
-            return Poi()->OnUpdatePoi();
-        case Ex::DiagnosisBt:
-        case Ex::Check:
-            return RunCheck(ex == Ex::Check ? fault : QString());
-        default:
-            return StageTick();
-        }
-    }
-
-    void CheckKept(Ex ex, const QString& fault)
-    {
-        if (ex == Ex::Probe) {
-            QVERIFY(!m_sheet->Page(Id::Update));
-            QVERIFY(m_sheet->windowTitle().endsWith(u"[USB : X]"_s));
-        } else if (ex == Ex::Identity) {
-            QVERIFY(!m_sheet->m_identity.bootMode);
-            QCOMPARE(m_sheet->m_identity.dbVersion, 81021);
-            QVERIFY(m_sheet->Page(Id::Update));
-        } else if (IsStage(ex)) {
-            QCOMPARE(Documents().size(), fault == u"file gone"_s ? 0 : 1);
-            QCOMPARE(OnUpdateValue(), ex == Ex::WizardBt ? -1 : CPage_Update::kRunUnderWay);
-            QCOMPARE(Wizard()->Timers().IsActive(CPage_Update::kStageTimer), ex != Ex::WizardBt);
-        } else if (ex == Ex::ResetRh || ex == Ex::ResetWorker) {
-            QCOMPARE(Recovery()->ChosenPath(), m_work.filePath(kRecoveryFile));
-            QCOMPARE(m_sheet->m_bReprogrammed.load(), ex == Ex::ResetWorker ? 1 : 0);
-            QTRY_COMPARE(Control(1059)->isEnabled(), ex == Ex::ResetRh);
-        } else if (ex == Ex::Load || ex == Ex::Save) {
-            QCOMPARE(Settings()->Record(), m_record);
-            QVERIFY(Settings()->IsDirty());
-        } else if (ex == Ex::View || ex == Ex::UpdatePoi) {
-            QCOMPARE(Ticks(), u"-x-x-"_s);
-        } else {
-            QCOMPARE(ResultLines(), QString(u"ui-118ui-121 ui-119ui-121 ui-120ui-121"_s));
-        }
-    }
-
-    void Succeed(Ex ex, const QString& fault)
-    {
-        // A firmware stream cut after its opening leaves the unit to the recovery page.
-        const bool cutFirmware = ex == Ex::Firmware && fault.contains(u'3');
-        if (ex == Ex::Probe || ex == Ex::Identity || cutFirmware) {
-            QCOMPARE(m_sheet->m_identity.bootMode, ex != Ex::Probe);
-            QCOMPARE(m_sheet->m_identity.dbVersion, 81021);
-            QCOMPARE(m_sheet->Page(Id::Update) != nullptr, ex == Ex::Probe);
-            QCOMPARE(m_sheet->ActivePosition(), ex == Ex::Probe ? 0 : theApp().m_nPageReset);
-            return;
-        }
-        const Id page = Of(ex).page;
-        ShowPage(page);
-        if (IsStage(ex)) {
-            Wizard()->Timers().SetManual(true);
-            // A run cut after its link check is redone in full; else one kind is enough.
-            QCOMPARE(Wizard()->IsResuming(), ex != Ex::WizardBt && ex != Ex::Db);
-            if (ex == Ex::WizardBt)
-                OnlyNeeded(ContentKind::Image);
-            QVERIFY(!Update().isEmpty());
-            for (int ticks = 0; Wizard()->Timers().IsActive(CPage_Update::kStageTimer); ++ticks) {
-                QVERIFY2(ticks < 12, "the run does not end");
-                StageTick();
-            }
-            QTRY_COMPARE(m_boxes->texts(), QStringList{UiText(37)});
-            QCOMPARE(OnUpdateValue(), 0);
-        } else if (page == Id::Reset) {
-            QVERIFY(WriteFile(m_work.filePath(kRecoveryFile), PatternBytes(1000, 1)));
-            ChooseRecoveryFile(false); // a new window, the path chosen before
-            QTRY_VERIFY(Control(1059)->isEnabled());
-            Act(ex, {});
-            QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-        } else if (ex == Ex::Load) {
-            Settings()->OnLoad();
-            QCOMPARE(m_boxes->texts(), QStringList{});
-            QVERIFY(!Settings()->IsDirty());
-        } else if (ex == Ex::Save) {
-            Settings()->OnSave();
-            QCOMPARE(m_boxes->texts(), QStringList{UiText(108)});
-        } else if (page == Id::Poi) {
-            Poi()->OnView();
-            const int rows = PoiList()->rowCount();
-            QCOMPARE(rows, ex == Ex::View ? 5 : rows); // a cut Update POI may have left fewer
-            if (ex == Ex::UpdatePoi) {
-                PoiList()->item(0, 0)->setCheckState(Qt::Checked);
-                Poi()->OnUpdatePoi();
-                QCOMPARE(m_boxes->texts(), (QStringList{UiText(115), UiText(108)}));
-                QCOMPARE(PoiList()->rowCount(), rows - 1);
-            }
-        } else {
-            RunCheck({});
-            QTRY_COMPARE(ResultLines(), QString(u"ui-118ui-122 ui-119ui-122 ui-120ui-122"_s));
-        }
-        QTRY_COMPARE(m_sheet->m_bDeviceBusy.load(), 0);
-    }
-
-    // The unit unplugged and plugged in again, seen by the sheet; boot: held in boot mode.
-    void Replug(bool boot)
-    {
+        if (QTest::currentTestFailed())
+            return false;
         m_unplugger = {};
         m_unit->unit().clearFaults();
         m_unit->unit().unplug();
-        Tick();
-        QVERIFY(!theApp().m_bConnected);
+        if (ticks > 0)
+            Tick();
+        if (ticks > 0 && theApp().m_bConnected)
+            QTest::qFail("the sheet does not see the unit out", __FILE__, __LINE__);
         m_unit->unit().setBootButton(boot);
         m_unit->unit().plug();
-        Tick();
-        Tick();
+        for (; ticks > 1; --ticks)
+            Tick();
         m_boxes->clear();
+        return !QTest::currentTestFailed();
     }
-
+    // The sheet holds the unit's identity (boot mode if boot) and its pages for it.
+    void Identified(bool boot)
+    {
+        QCOMPARE(m_sheet->m_identity.bootMode, boot);
+        QCOMPARE(m_sheet->m_identity.dbVersion, 81021);
+        QCOMPARE(m_sheet->Page(Id::Update) != nullptr, !boot);
+        QCOMPARE(m_sheet->ActivePosition(), boot ? theApp().m_nPageReset : 0);
+    }
     // The unit's identity as the catalogue has it, but for kind.
     void OnlyNeeded(ContentKind kind)
     {
         DeviceIdentity& id = m_sheet->m_identity;
-        id.dbVersion = 90115;
-        id.voiceVersion = id.imageVersion = 90101;
-        id.fwVersion = 8012;
-        (kind == ContentKind::Db      ? id.dbVersion
-         : kind == ContentKind::Voice ? id.voiceVersion
-         : kind == ContentKind::Image ? id.imageVersion
-                                      : id.fwVersion) = 1;
+        id.dbVersion = kind == ContentKind::Db ? 1 : 90115;
+        id.voiceVersion = kind == ContentKind::Voice ? 1 : 90101;
+        id.imageVersion = kind == ContentKind::Image ? 1 : 90101;
+        id.fwVersion = kind == ContentKind::Firmware ? 1 : 8012;
         Wizard()->RefreshNow();
     }
     // Clicks UPDATE, ticking each download dialog; the downloads as "1 / 4 <path>".
@@ -471,34 +446,23 @@ private:
         QVERIFY(QTest::qWaitFor([this] { return !Wizard()->WorkerRunning(); }, 20000));
         QCoreApplication::processEvents();
     }
-    // Manual mode; first: the file is chosen with Browse, else the window shows the kept path.
-    void ChooseRecoveryFile(bool first)
-    {
-        Control<QRadioButton>(1069)->click();
-        QTRY_VERIFY(Control(1016)->isVisible());
-        if (!first)
-            return;
-        m_dialogs->setNextFileName(m_work.filePath(kRecoveryFile));
-        Recovery()->OnBrowse();
-    }
     // Diagnosis; fault is armed once the check dialog is up. A failed check leaves the dialog
     // open: the user closes it.
     void RunCheck(const QString& fault)
     {
         QTimer poll;
         connect(&poll, &QTimer::timeout, &poll, [&] {
-            auto* check = qobject_cast<CCrcCheck*>(QApplication::activeModalWidget());
-            if (!check)
-                return;
-            poll.stop();
-            check->Timer().stop();
-            if (!fault.isEmpty())
-                Arm(fault);
-            check->OnTimer(CCrcCheck::kTimerId);
-            QVERIFY(QTest::qWaitFor([check] { return !check->WorkerRunning(); }, 10000));
-            check->OnTimer(CCrcCheck::kTimerId);
-            if (!check->Done())
-                check->reject();
+            if (auto* check = qobject_cast<CCrcCheck*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                check->Timer().stop();
+                if (!fault.isEmpty())
+                    Arm(fault);
+                check->OnTimer(CCrcCheck::kTimerId);
+                QVERIFY(QTest::qWaitFor([check] { return !check->WorkerRunning(); }, 10000));
+                check->OnTimer(CCrcCheck::kTimerId);
+                if (!check->Done())
+                    check->reject();
+            }
         });
         poll.start(2);
         qobject_cast<CPage_Diagnosis*>(m_page.data())->OnDiagnosis();
@@ -520,8 +484,6 @@ private:
 
     ServedTree m_tree;
     QTemporaryDir m_work;
-    std::unique_ptr<platform::FileDialogRecorder> m_dialogs;
-    SettingsRecord m_record{};
     std::jthread m_unplugger;
 };
 
