@@ -348,8 +348,8 @@ private slots:
     {
         QTest::addColumn<QString>("picture");
         QTest::newRow("no key pixel: the whole rectangle") << u"..../..../...."_s;
-        QTest::newRow("a hole of key colour") << u"...../.aK../....."_s;
-        QTest::newRow("runs open at the last column, and a keyed row") << u"K../KKK/.K./KK."_s;
+        QTest::newRow("holes, runs open at the last column, a keyed row")
+            << u"K..../.aK../KKKKK/..K.K/KK..."_s;
     }
 
     void keyColourRegion()
