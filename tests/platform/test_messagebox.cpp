@@ -47,9 +47,7 @@ private slots:
         connect(&closer, &QTimer::timeout, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box && box->button(pressed)) {
-                seen = QStringLiteral("%1 %2 %3")
-                           .arg(box->windowTitle(), box->text())
-                           .arg(box->thread() == QThread::currentThread());
+                seen = box->windowTitle() + u' ' + box->text();
                 box->button(pressed)->click();
             }
         });
@@ -70,7 +68,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(got.load() >= 0, 10000);
         worker.join();
         QTest::qWait(20);
-        QCOMPARE(seen, stopped ? QString() : QStringLiteral("Tavo Error[9002] 1"));
+        QCOMPARE(seen, stopped ? QString() : QStringLiteral("Tavo Error[9002]"));
         QCOMPARE(got.load(), int(answer));
     }
 };
