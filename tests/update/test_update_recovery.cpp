@@ -128,12 +128,12 @@ private slots:
             m_unit.reset();
             m_unit = std::make_unique<testsupport::UnitFixture>(true, 0, true);
         }
-        BootUnit();
+        m_unit->unit().unplug(); // plugged in again with its POI button held: boot mode
+        m_unit->unit().setBootButton(true);
+        m_unit->unit().plug();
         QByteArray file = ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s));
         if (fromServer) {
             OpenSheet(CProptySheet::PageId::Reset);
-            QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
-            QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
             m_unit->unit().clearTrace();
         } else {
             file = PatternBytes(65536, 9);
@@ -226,18 +226,10 @@ private slots:
         QCOMPARE(seen, browse ? u"QFileDialog"_s : u"QMessageBox"_s);
         // The handler has come back to the same page object, whose window was made anew.
         QCOMPARE(m_sheet->Page(CProptySheet::PageId::Reset), page.data());
-        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
         QCOMPARE(Sent().size(), 0U);
     }
 
 private:
-    // The unit plugged in again with its POI button held: boot mode.
-    void BootUnit()
-    {
-        m_unit->unit().unplug();
-        m_unit->unit().setBootButton(true);
-        m_unit->unit().plug();
-    }
     void OpenPage()
     {
         m_page = new CPage_Reset(*m_state);

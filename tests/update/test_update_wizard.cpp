@@ -326,7 +326,6 @@ private:
     // the base>". onDialog runs as each dialog appears.
     QStringList Update(const std::function<void()>& onDialog = {})
     {
-        m_page->Timers().SetManual(true);
         DownloadStepper stepper(m_tree.Base(), onDialog);
         m_page->OnUpdateButton();
         return stepper.m_seen;
