@@ -174,7 +174,9 @@ private slots:
             QCOMPARE(m_boxes->texts(), QStringList{});
             return;
         }
-        WaitForWorker();
+        QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
+        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
+        QCoreApplication::processEvents(); // what the worker posted
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
         QVERIFY(busyWhileOpen);
@@ -248,13 +250,6 @@ private:
         m_dialogs->setNextFileName(path);
         QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
         QCOMPARE(m_page->ChosenPath(), path);
-    }
-    // Waits until the recovery worker has ended and what it posted has run.
-    void WaitForWorker()
-    {
-        QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
-        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
-        QCoreApplication::processEvents();
     }
 
     ServedTree m_tree;
