@@ -102,28 +102,27 @@ private slots:
         QTest::addColumn<bool>("fetched");
         const QString none;
         // The local name has no leading zeros.
-        QTest::newRow("DB") << none << ContentKind::Db << QByteArray("090115_EUROPE")
-                            << kNewYear2009 << u"/DB/090115_EUROPE.tbn"_s
-                            << u"Tavo_DB20091157.tbn"_s << true;
-        QTest::newRow("voice") << none << ContentKind::Voice << QByteArray("090101_ENGLISH")
-                               << kNewYear2009 << u"/Voice/090101_ENGLISH.vbn"_s
-                               << u"Tavo_VO20091157.vbn"_s << true;
+        QTest::newRow("DB") << none << ContentKind::Db << "090115_EUROPE"_ba << kNewYear2009
+                            << u"/DB/090115_EUROPE.tbn"_s << u"Tavo_DB20091157.tbn"_s << true;
+        QTest::newRow("voice") << none << ContentKind::Voice << "090101_ENGLISH"_ba << kNewYear2009
+                               << u"/Voice/090101_ENGLISH.vbn"_s << u"Tavo_VO20091157.vbn"_s
+                               << true;
         QTest::newRow("firmware, hour and second left out")
-            << none << ContentKind::Firmware << QByteArray("unused")
+            << none << ContentKind::Firmware << "unused"_ba
             << platform::LocalTime{2008, 5, 3, 14, 9, 27, 45} << u"/FW/TavoFw.bin"_s
             << u"Tavo_Fw200853945.bin"_s << true;
         // The account has no documents folder yet: it is created.
         QTest::newRow("image, widest numbers, no documents folder")
-            << none << ContentKind::Image << QByteArray("090101_FRENCH")
+            << none << ContentKind::Image << "090101_FRENCH"_ba
             << platform::LocalTime{2010, 12, 31, 23, 59, 59, 999} << u"/Image/090101_FRENCH.ibn"_s
             << u"Tavo_IMG2010123159999.ibn"_s << true;
         // Missing on the server; the name's bytes reach the server as they are, percent-encoded
         // where an address needs it.
         QTest::newRow("missing, a name of any bytes")
-            << none << ContentKind::Db << QByteArray("09 \xC3\xA9t\xE9%#?;/x") << kNewYear2009
+            << none << ContentKind::Db << "09 \xC3\xA9t\xE9%#?;/x"_ba << kNewYear2009
             << u"/DB/09%20%C3%A9t%E9%25%23%3F%3B/x.tbn"_s << u"Tavo_DB20091157.tbn"_s << false;
         QTest::newRow("nothing listening")
-            << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << ContentKind::Db << QByteArray("090115_EUROPE")
+            << u"ftp://127.0.0.1:1/down/fw/Tavo"_s << ContentKind::Db << "090115_EUROPE"_ba
             << kNewYear2009 << u"/DB/090115_EUROPE.tbn"_s << u"Tavo_DB20091157.tbn"_s << false;
     }
     void download()
@@ -135,7 +134,7 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QString, file);
         QFETCH(bool, fetched);
-        if (kind == ContentKind::Image)
+        if (kind == ContentKind::Image) // its row: no documents folder yet
             QVERIFY(QDir(TempHome::documents()).removeRecursively());
         base = base.isEmpty() ? m_tree.Base() : base;
         SetUpdateServer(base);
