@@ -143,6 +143,7 @@ private slots:
         ServerDownloads downloads; // the base address comes from the profile
         QCOMPARE(downloads.DownloadFromServer(kind, 1, 1, name, nullptr), int(fetched));
         QCOMPARE(stepper.m_seen, QStringList{u"1 / 1 "_s + url});
+        QCOMPARE(downloads.Url(kind), base + url);
         // The file it writes is named even when the download fails.
         QCOMPARE(downloads.FileToProgram(kind), TempHome::documents() + u'/' + file);
         QCOMPARE(Documents().join(u' '), fetched ? file : QString());
