@@ -9,9 +9,12 @@
 #include "ui/CProptySheet.h"
 #include "ui/MainSheet.h"
 
+#include <QApplication>
 #include <QHash>
+#include <QLabel>
 #include <QPointer>
 #include <QSettings>
+#include <QTableWidget>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -87,10 +90,6 @@ protected:
         QCOMPARE(problems, std::vector<std::string>{});
     }
 
-    // The application's position member of each page, in PageId order.
-    static constexpr int CTavoApp::*kPositions[] = {
-        &CTavoApp::m_nPageConnect, &CTavoApp::m_nPageUpdate,    &CTavoApp::m_nPageLanguage,
-        &CTavoApp::m_nPagePoi,     &CTavoApp::m_nPageDiagnosis, &CTavoApp::m_nPageReset};
     // The main sheet (diagnosis unlocked) finds the unit and reads its identity; then
     // beforeShowing runs and the sheet shows page id as m_page.
     void OpenSheet(CProptySheet::PageId id, const std::function<void()>& beforeShowing = {})
@@ -117,7 +116,7 @@ protected:
     {
         m_page = qobject_cast<Page*>(m_sheet->Page(id));
         QVERIFY(m_page);
-        m_sheet->SetActivePage(theApp().*kPositions[static_cast<int>(id)]);
+        m_sheet->SetActivePage(m_sheet->TabControl()->indexOf(m_page));
         QVERIFY(m_page->isVisible());
     }
     template <typename T = QWidget> T* Control(int id) const
@@ -133,6 +132,40 @@ protected:
             result << (p[0] == '$' ? QString::fromLatin1(reinterpret_cast<const char*>(p.data()), 3)
                                    : QStringLiteral("data"));
         return result;
+    }
+    // The texts of the labels first to first + count - 1, joined by spaces.
+    QString Labels(int first, int count) const
+    {
+        QStringList texts;
+        for (int id = first; id < first + count; ++id)
+            texts << Control<QLabel>(id)->text();
+        return texts.join(u' ');
+    }
+    // The diagnosis results of sound, database and images.
+    QString ResultLines() const { return Labels(1157, 3); }
+    // The POI list's check boxes, 'x' ticked, '-' not.
+    QString Ticks() const
+    {
+        const auto* list = Control<QTableWidget>(1152);
+        QString ticks;
+        for (int r = 0; r < list->rowCount(); ++r)
+            ticks += list->item(r, 0)->checkState() == Qt::Checked ? u'x' : u'-';
+        return ticks;
+    }
+    // Calls open, which runs a modal Dialog; act runs on the dialog once it is up, inside
+    // its modal run.
+    template <typename Dialog>
+    void RunModal(const std::function<void()>& open, const std::function<void(Dialog&)>& act)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&poll, &act] {
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                act(*dialog);
+            }
+        });
+        poll.start(2);
+        open();
     }
     // The state the page works with: the sheet's once there is one.
     SheetState& State() { return m_sheet ? *m_sheet : *m_state; }
