@@ -323,7 +323,7 @@ private slots:
                 std::uint8_t(answer[0]), std::uint8_t(answer[1]), std::uint8_t(answer[2])});
         m_unit->unit().clearTrace();
         qint64 closedAfterAnswerMs = 0;
-        Diagnose([&](CCrcCheck& check) {
+        RunModal<CCrcCheck>(kDiagnosis, [&](CCrcCheck& check) {
             QCOMPARE(m_sheet->m_bDeviceBusy.load(), 1);
             QVERIFY(QTest::qWaitFor([&check] { return check.Done(); }, 5000));
             QElapsedTimer sinceAnswer;
@@ -359,7 +359,7 @@ private slots:
         OpenSheet(Id::Diagnosis);
         m_unit->unit().setCheckDelayMs(sheetCloses ? 10000 : 0);
         std::weak_ptr<const CrcCheckState> worker;
-        Diagnose([&](CCrcCheck& check) {
+        RunModal<CCrcCheck>(kDiagnosis, [&](CCrcCheck& check) {
             if (!sheetCloses)
                 m_unit->unit().control("fault stall");
             m_unit->unit().clearTrace();
@@ -463,19 +463,15 @@ private:
     }
     void TickRows(std::initializer_list<int> rows)
     {
-        for (int row : rows)
+        for (int row : rows) {
+            QVERIFY(PoiList()->item(row, 0));
             PoiList()->item(row, 0)->setCheckState(Qt::Checked);
+        }
     }
     bool StoresHold(const Bytes& bytes) const
     {
         return m_unit->unit().readMemory(kStore1, 1600) == bytes &&
                m_unit->unit().readMemory(kStore2, 1600) == bytes;
-    }
-
-    // Presses Diagnosis; act runs on the check dialog once it is up, inside its modal run.
-    void Diagnose(const std::function<void(CCrcCheck&)>& act)
-    {
-        RunModal<CCrcCheck>([this] { Button(kDiagnosis)->click(); }, act);
     }
 
     QTemporaryDir m_work;

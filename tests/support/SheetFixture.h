@@ -9,12 +9,14 @@
 #include "ui/CProptySheet.h"
 #include "ui/MainSheet.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
 #include <QLabel>
 #include <QPointer>
 #include <QSettings>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -58,13 +60,10 @@ protected:
         m_boxes = std::make_unique<platform::MessageBoxRecorder>();
         m_state = std::make_unique<SheetState>();
         m_state->SetFlagsChangedHandler([this] {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (m_page)
-                        m_page->ApplyEnableRule();
-                },
-                Qt::QueuedConnection);
+            QTimer::singleShot(0, this, [this] {
+                if (m_page)
+                    m_page->ApplyEnableRule();
+            });
         });
     }
     // Every test leaves the link free, no worker running and the unit without bad input. The
@@ -152,10 +151,9 @@ protected:
             ticks += list->item(r, 0)->checkState() == Qt::Checked ? u'x' : u'-';
         return ticks;
     }
-    // Calls open, which runs a modal Dialog; act runs on the dialog once it is up, inside
-    // its modal run.
-    template <typename Dialog>
-    void RunModal(const std::function<void()>& open, const std::function<void(Dialog&)>& act)
+    // Clicks the button, which runs a modal Dialog; act runs on the dialog once it is up,
+    // inside its modal run.
+    template <typename Dialog> void RunModal(int button, const std::function<void(Dialog&)>& act)
     {
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &poll, [&poll, &act] {
@@ -165,7 +163,7 @@ protected:
             }
         });
         poll.start(2);
-        open();
+        Control<QAbstractButton>(button)->click();
     }
     // The state the page works with: the sheet's once there is one.
     SheetState& State() { return m_sheet ? *m_sheet : *m_state; }
