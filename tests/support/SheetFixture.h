@@ -9,9 +9,14 @@
 #include "ui/CProptySheet.h"
 #include "ui/MainSheet.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QHash>
+#include <QLabel>
 #include <QPointer>
 #include <QSettings>
+#include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <memory>
@@ -55,13 +60,10 @@ protected:
         m_boxes = std::make_unique<platform::MessageBoxRecorder>();
         m_state = std::make_unique<SheetState>();
         m_state->SetFlagsChangedHandler([this] {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (m_page)
-                        m_page->ApplyEnableRule();
-                },
-                Qt::QueuedConnection);
+            QTimer::singleShot(0, this, [this] {
+                if (m_page)
+                    m_page->ApplyEnableRule();
+            });
         });
     }
     // Every test leaves the link free, no worker running and the unit without bad input. The
@@ -87,10 +89,6 @@ protected:
         QCOMPARE(problems, std::vector<std::string>{});
     }
 
-    // The application's position member of each page, in PageId order.
-    static constexpr int CTavoApp::*kPositions[] = {
-        &CTavoApp::m_nPageConnect, &CTavoApp::m_nPageUpdate,    &CTavoApp::m_nPageLanguage,
-        &CTavoApp::m_nPagePoi,     &CTavoApp::m_nPageDiagnosis, &CTavoApp::m_nPageReset};
     // The main sheet (diagnosis unlocked) finds the unit and reads its identity; then
     // beforeShowing runs and the sheet shows page id as m_page.
     void OpenSheet(CProptySheet::PageId id, const std::function<void()>& beforeShowing = {})
@@ -117,7 +115,7 @@ protected:
     {
         m_page = qobject_cast<Page*>(m_sheet->Page(id));
         QVERIFY(m_page);
-        m_sheet->SetActivePage(theApp().*kPositions[static_cast<int>(id)]);
+        m_sheet->SetActivePage(m_sheet->TabControl()->indexOf(m_page));
         QVERIFY(m_page->isVisible());
     }
     template <typename T = QWidget> T* Control(int id) const
@@ -133,6 +131,39 @@ protected:
             result << (p[0] == '$' ? QString::fromLatin1(reinterpret_cast<const char*>(p.data()), 3)
                                    : QStringLiteral("data"));
         return result;
+    }
+    // The texts of the labels first to first + count - 1, joined by spaces.
+    QString Labels(int first, int count) const
+    {
+        QStringList texts;
+        for (int id = first; id < first + count; ++id)
+            texts << Control<QLabel>(id)->text();
+        return texts.join(u' ');
+    }
+    // The diagnosis results of sound, database and images.
+    QString ResultLines() const { return Labels(1157, 3); }
+    // The POI list's check boxes, 'x' ticked, '-' not.
+    QString Ticks() const
+    {
+        const auto* list = Control<QTableWidget>(1152);
+        QString ticks;
+        for (int r = 0; r < list->rowCount(); ++r)
+            ticks += list->item(r, 0)->checkState() == Qt::Checked ? u'x' : u'-';
+        return ticks;
+    }
+    // Clicks the button, which runs a modal Dialog; act runs on the dialog once it is up,
+    // inside its modal run.
+    template <typename Dialog> void RunModal(int button, const std::function<void(Dialog&)>& act)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&poll, &act] {
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                act(*dialog);
+            }
+        });
+        poll.start(2);
+        Control<QAbstractButton>(button)->click();
     }
     // The state the page works with: the sheet's once there is one.
     SheetState& State() { return m_sheet ? *m_sheet : *m_state; }
