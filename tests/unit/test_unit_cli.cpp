@@ -1,5 +1,5 @@
 // The tavo-unit executable: serve, ctl, make-content and make-server, run as processes.
-#include "UnitTestHelpers.h"
+#include "UnitFixture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,7 +10,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-using namespace unittest;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
 
 namespace {
