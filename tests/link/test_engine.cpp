@@ -2,16 +2,12 @@
 // percents, the flags and the codes.
 #include "UnitFixture.h"
 #include "link/ContentWriter.h"
-#include "link/Packets.h"
 #include "link/SheetState.h"
-#include "link/UsbLink.h"
 #include "link/WorkerThread.h"
 #include "platform/MessageBoxRecorder.h"
 
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
-#include <future>
 
 using namespace Qt::StringLiterals;
 using Percents = QList<quint32>;
@@ -34,13 +30,10 @@ QByteArray Opening(const char* hex)
     return QByteArray::fromHex(hex).leftJustified(64, '\0');
 }
 
-// Runs the kind's procedure on a worker thread and waits for it.
-int Run(TransferJob job)
+// The kind's procedure, as the pages pick it.
+auto Procedure(ContentKind kind)
 {
-    const bool firmware = job.kind == ContentKind::Firmware;
-    return std::async(std::launch::async, firmware ? &WriteFirmwareFile : &WriteContentFile,
-                      std::move(job))
-        .get();
+    return kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile;
 }
 
 } // namespace
@@ -150,7 +143,7 @@ private slots:
         if (firmware)
             sent = sent.left(65536).leftJustified(65536, '\0');
 
-        QCOMPARE(Run(Job(kind, file)), 1);
+        QCOMPARE(std::async(std::launch::async, Procedure(kind), Job(kind, file)).get(), 1);
 
         QCOMPARE(Sent(1 + sent.size() / 64), opening + sent);
         QTEST(m_percents, "percents");
@@ -215,7 +208,7 @@ private slots:
             errorWhileShown.store(m_progress->error.load());
         });
 
-        QCOMPARE(Run(std::move(job)), 0);
+        QCOMPARE(std::async(std::launch::async, Procedure(kind), std::move(job)).get(), 0);
 
         QTEST(m_boxes.texts().join(u'|'), "box");
         QCOMPARE((std::pair{busyWhileShown.load(), errorWhileShown.load()}), (std::pair{1, 0}));
@@ -248,8 +241,7 @@ private slots:
         const std::weak_ptr<TransferProgress> watched = m_progress;
         {
             WorkerThread worker;
-            worker.Start(kind == ContentKind::Firmware ? &WriteFirmwareFile : &WriteContentFile,
-                         std::move(job));
+            worker.Start(Procedure(kind), std::move(job));
             QCOMPARE(midStream.get_future().wait_for(std::chrono::seconds(10)),
                      std::future_status::ready);
             worker.RequestStop();

@@ -68,19 +68,24 @@ private slots:
         }
     }
 
-    void cancelEndsTheExchangeQuietly_data()
+    // A token ends only the exchange of the thread bound to it, quietly, and stops every later
+    // one of that thread before anything is written.
+    void cancel_data()
     {
         QTest::addColumn<bool>("duringWrite");
+        QTest::addColumn<bool>("bound");
         // "$RC" answers after the check delay; the wait is given up before that.
-        QTest::newRow("during the read") << false;
+        QTest::newRow("during the read") << false << true;
         // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its
         // write: the cancel comes before the read has begun and must not be lost.
-        QTest::newRow("during the write") << true;
+        QTest::newRow("during the write") << true << true;
+        QTest::newRow("another thread's exchange") << false << false;
     }
 
-    void cancelEndsTheExchangeQuietly()
+    void cancel()
     {
         QFETCH(bool, duringWrite);
+        QFETCH(bool, bound);
         UnitFixture fixture(true, 300);
         platform::MessageBoxRecorder boxes;
         RawClient holder(fixture.socketPath());
@@ -90,12 +95,17 @@ private slots:
         }
         std::atomic<bool> started{false};
         UsbCancelToken token;
-        auto exchange = std::async(std::launch::async, [&started, &token, duringWrite] {
-            const UsbCancelScope scope(token);
-            BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
-            started = true;
-            return UsbTransactReport(false);
-        });
+        const auto transact = [&](bool inScope, const char* command) {
+            return std::async(std::launch::async, [&, inScope, command] {
+                std::optional<UsbCancelScope> scope;
+                if (inScope)
+                    scope.emplace(token);
+                BuildCommand(command, 0, 0, 1);
+                started = true;
+                return UsbTransactReport(false);
+            });
+        };
+        auto exchange = transact(bound, duringWrite ? "$BT" : "$RC");
         QTRY_VERIFY(started.load());
         QTest::qWait(50);
         token.Cancel();
@@ -103,34 +113,12 @@ private slots:
             QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
         holder.close();
 
-        QVERIFY(!exchange.get());
-        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(exchange.get(), !bound);
         // The command went out, yet its answer does not land in the next exchange.
         QCOMPARE(SettingsStart(), u"00 0a 00 00"_s);
-    }
-
-    // A token reaches only the exchanges of the thread bound to it, and stops one that starts
-    // after the cancel before anything is written.
-    void cancelTokenReachesOnlyItsThread()
-    {
-        UnitFixture fixture(true, 300);
-        platform::MessageBoxRecorder boxes;
-        UsbCancelToken token;
-        auto unbound = std::async(std::launch::async, [] {
-            BuildCommand("$RC", 0, 0, 1);
-            return UsbTransactReport(false);
-        });
-        QVERIFY(fixture->waitForTrace(1, 5000));
-        token.Cancel();
-        QVERIFY(unbound.get());
-
-        auto bound = std::async(std::launch::async, [&token] {
-            const UsbCancelScope scope(token);
-            BuildCommand("$BT", 0, 0, 1);
-            return UsbTransactReport(false);
-        });
-        QVERIFY(!bound.get());
-        QCOMPARE(fixture.sentPackets().size(), std::size_t{1});
+        const std::size_t sent = fixture.sentPackets().size();
+        QVERIFY(!transact(true, "$BT").get());
+        QCOMPARE(fixture.sentPackets().size(), sent);
         QCOMPARE(boxes.texts(), QStringList());
     }
 

@@ -44,8 +44,6 @@ public:
         m_unit->stop();
         qunsetenv("TAVO_UNIT_SOCKET");
     }
-    UnitFixture(const UnitFixture&) = delete;
-    UnitFixture& operator=(const UnitFixture&) = delete;
 
     tavo::VirtualUnit& unit() { return *m_unit; }
     tavo::VirtualUnit* operator->() { return m_unit.get(); }

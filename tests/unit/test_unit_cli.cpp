@@ -102,6 +102,7 @@ private slots:
         QVERIFY(serve.waitForFinished(10000));
         QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
         QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
+        QCOMPARE(UsbProbe(), kInvalidHandle); // a unit that is gone is unplugged
         qunsetenv("TAVO_UNIT_SOCKET");
     }
 

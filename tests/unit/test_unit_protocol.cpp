@@ -72,23 +72,6 @@ private slots:
         }
     }
 
-    void unplugEndsAWaitingRead()
-    {
-        UnitFixture unit;
-        unit->injectFault(tavo::FaultKind::Stall);
-        BuildCommand("$RH", 0, 0, 1);
-        QVERIFY(UsbWritePacket());
-        // A read that is still waiting after 5 s gives up, so that a failure does not hang.
-        auto reading = std::async(std::launch::async, [] { return ReadWithin(5000); });
-        QCOMPARE(reading.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
-        unit->unplug();
-        QCOMPARE(reading.wait_for(std::chrono::seconds(2)), std::future_status::ready);
-        QVERIFY(!reading.get());
-        // The stall held that one answer only.
-        unit->plug();
-        QVERIFY(Exchange("$RH"));
-    }
-
     // Bad input is refused with its reason, changes nothing, and the unit goes on serving.
     void badInputChangesNothing_data()
     {
