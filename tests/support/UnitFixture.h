@@ -112,8 +112,7 @@ inline QString Slice(const Packet& packet, std::size_t first, std::size_t last)
 // unit: the unit serves, and no stray answer of an earlier command lands in this exchange.
 inline QString SettingsStart()
 {
-    const auto answer = Exchange("$RD", 0x3FE000, 64, true);
-    return answer ? Slice(*answer, 0, 3) : QString();
+    return Slice(Exchange("$RD", 0x3FE000, 64, true).value_or(Packet{}), 0, 3);
 }
 
 // Writes a command packet whose fourth letter counts ("$WDS", "$WFE"), then whole 64-byte

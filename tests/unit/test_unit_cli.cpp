@@ -1,4 +1,4 @@
-// The tavo-unit executable: serve, ctl, make-content and make-server, run as processes.
+// The tavo-unit executable, serve and ctl, run as processes.
 #include "UnitFixture.h"
 
 #include <QJsonDocument>
@@ -138,7 +138,7 @@ private slots:
         };
         QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
         BuildCommand("$BT", 0, 0, 1);
-        QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
+        QVERIFY(failsWithin(1600, [] { return UsbTransact(false); }));
         // Connections the unit never accepts fill its queue; connecting then waits as well.
         std::vector<std::unique_ptr<RawClient>> queued;
         do
