@@ -1,5 +1,4 @@
 // The USB link against a virtual unit, through libVexaUSB.so exactly as the program reaches it.
-#include "../unit/UnitTestHelpers.h"
 #include "UnitFixture.h"
 #include "link/DeviceIdentity.h"
 #include "platform/MessageBoxRecorder.h"
@@ -7,9 +6,8 @@
 #include <QProcess>
 #include <QtTest>
 
-using namespace unittest;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
-using testsupport::UnitFixture;
 
 class TestLink final : public QObject
 {
@@ -20,16 +18,15 @@ private slots:
     {
         QTest::addColumn<int>("fault"); // a tavo::FaultKind on the answer, -1 for none
         QTest::addColumn<bool>("skipAck");
-        QTest::addColumn<bool>("transact");  // what UsbTransact returns
         QTest::addColumn<QString>("answer"); // its first bytes in the answer buffer
-        QTest::addColumn<QString>("box");    // what UsbTransactReport shows
+        QTest::addColumn<QString>("box");    // empty: the exchange succeeds
         const int nak = int(tavo::FaultKind::Nak);
         const QString nakAnswer = u"00 01 02 03 04 05 06 08"_s;
-        QTest::newRow("acknowledged") << -1 << false << true << u"00 01 02 03 04 05 06 07"_s << "";
-        QTest::newRow("nak") << nak << false << false << nakAnswer << u"Error[9003]"_s;
-        QTest::newRow("nak, acknowledge not tested") << nak << true << true << nakAnswer << "";
+        QTest::newRow("acknowledged") << -1 << false << u"00 01 02 03 04 05 06 07"_s << "";
+        QTest::newRow("nak") << nak << false << nakAnswer << u"Error[9003]"_s;
+        QTest::newRow("nak, acknowledge not tested") << nak << true << nakAnswer << "";
         // A partial answer never lands in the answer buffer.
-        QTest::newRow("63 bytes") << int(tavo::FaultKind::Short) << false << false
+        QTest::newRow("63 bytes") << int(tavo::FaultKind::Short) << false
                                   << u"5a 5a 5a 5a 5a 5a 5a 5a"_s << u"Error[9002]"_s;
     }
 
@@ -37,32 +34,19 @@ private slots:
     {
         QFETCH(int, fault);
         QFETCH(bool, skipAck);
-        QFETCH(bool, transact);
         QFETCH(QString, answer);
+        QFETCH(QString, box);
         UnitFixture fixture;
         platform::MessageBoxRecorder boxes;
-        const auto inject = [&] {
-            if (fault >= 0)
-                fixture->injectFault(tavo::FaultKind(fault));
-        };
-        inject();
+        if (fault >= 0)
+            fixture->injectFault(tavo::FaultKind(fault));
         BuildCommand("$BT", 0, 0, 1);
         g_ansPacket.fill(0x5A);
-        QCOMPARE(UsbTransact(skipAck), transact);
+        QCOMPARE(UsbTransactReport(skipAck), box.isEmpty());
+        QCOMPARE(boxes.texts().join(u'|'), box);
         QCOMPARE(Slice(g_ansPacket, 0, 7), answer);
         QCOMPARE(fixture.sentPackets().back(), Bytes(g_cmdPacket.begin(), g_cmdPacket.end()));
         QCOMPARE(fixture->trace().back().bytes.size(), answer.startsWith(u"5a") ? 63u : 64u);
-
-        inject();
-        QCOMPARE(UsbTransactReport(skipAck), transact);
-        QTEST(boxes.texts().join(u'|'), "box");
-        // A failed identity read changes no field; the fault hit one answer only.
-        inject();
-        DeviceIdentity id;
-        id.fwVersion = 1234;
-        QCOMPARE(ReadIdentity(HwIdForm::TopThreeBits, id), fault < 0);
-        QCOMPARE(id.fwVersion, fault < 0 ? 8011 : 1234);
-        QVERIFY(ReadIdentity(HwIdForm::TopThreeBits, id) && id.fwVersion == 8011);
     }
 
     void decodeIdentity()
@@ -84,34 +68,44 @@ private slots:
         }
     }
 
-    void cancelEndsTheExchangeQuietly_data()
+    // A token ends only the exchange of the thread bound to it, quietly, and stops every later
+    // one of that thread before anything is written.
+    void cancel_data()
     {
         QTest::addColumn<bool>("duringWrite");
+        QTest::addColumn<bool>("bound");
         // "$RC" answers after the check delay; the wait is given up before that.
-        QTest::newRow("during the read") << false;
+        QTest::newRow("during the read") << false << true;
         // A writer of our own holds the unit's PIPE00 turn, so the exchange waits in its
         // write: the cancel comes before the read has begun and must not be lost.
-        QTest::newRow("during the write") << true;
+        QTest::newRow("during the write") << true << true;
+        QTest::newRow("another thread's exchange") << false << false;
     }
 
-    void cancelEndsTheExchangeQuietly()
+    void cancel()
     {
         QFETCH(bool, duringWrite);
+        QFETCH(bool, bound);
         UnitFixture fixture(true, 300);
         platform::MessageBoxRecorder boxes;
         RawClient holder(fixture.socketPath());
         if (duringWrite) {
-            QVERIFY(holder.send(Hello("PIPE00")));
+            QVERIFY(holder.send(kPipe00Hello));
             QCOMPARE(holder.reply(), 'Y');
         }
         std::atomic<bool> started{false};
         UsbCancelToken token;
-        auto exchange = std::async(std::launch::async, [&started, &token, duringWrite] {
-            const UsbCancelScope scope(token);
-            BuildCommand(duringWrite ? "$BT" : "$RC", 0, 0, 1);
-            started = true;
-            return UsbTransactReport(false);
-        });
+        const auto transact = [&](bool inScope, const char* command) {
+            return std::async(std::launch::async, [&, inScope, command] {
+                std::optional<UsbCancelScope> scope;
+                if (inScope)
+                    scope.emplace(token);
+                BuildCommand(command, 0, 0, 1);
+                started = true;
+                return UsbTransactReport(false);
+            });
+        };
+        auto exchange = transact(bound, duringWrite ? "$BT" : "$RC");
         QTRY_VERIFY(started.load());
         QTest::qWait(50);
         token.Cancel();
@@ -119,34 +113,12 @@ private slots:
             QVERIFY(holder.send(QByteArray("$WD").leftJustified(64, '\0')));
         holder.close();
 
-        QVERIFY(!exchange.get());
-        QCOMPARE(boxes.texts(), QStringList());
+        QCOMPARE(exchange.get(), !bound);
         // The command went out, yet its answer does not land in the next exchange.
         QCOMPARE(SettingsStart(), u"00 0a 00 00"_s);
-    }
-
-    // A token reaches only the exchanges of the thread bound to it, and stops one that starts
-    // after the cancel before anything is written.
-    void cancelTokenReachesOnlyItsThread()
-    {
-        UnitFixture fixture(true, 300);
-        platform::MessageBoxRecorder boxes;
-        UsbCancelToken token;
-        auto unbound = std::async(std::launch::async, [] {
-            BuildCommand("$RC", 0, 0, 1);
-            return UsbTransactReport(false);
-        });
-        QVERIFY(fixture->waitForTrace(1, 5000));
-        token.Cancel();
-        QVERIFY(unbound.get());
-
-        auto bound = std::async(std::launch::async, [&token] {
-            const UsbCancelScope scope(token);
-            BuildCommand("$BT", 0, 0, 1);
-            return UsbTransactReport(false);
-        });
-        QVERIFY(!bound.get());
-        QCOMPARE(fixture.sentPackets().size(), std::size_t{1});
+        const std::size_t sent = fixture.sentPackets().size();
+        QVERIFY(!transact(true, "$BT").get());
+        QCOMPARE(fixture.sentPackets().size(), sent);
         QCOMPARE(boxes.texts(), QStringList());
     }
 

@@ -43,9 +43,7 @@ void ServerProcess::stop()
 // Unbuffered (-u): the line naming the port must come out while the server runs.
 HttpServer::HttpServer(const QString& rootDir)
     : ServerProcess(
-          {QStringLiteral("-u"), QStringLiteral("-m"), QStringLiteral("http.server"),
-           QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--directory"),
-           rootDir, QStringLiteral("0")},
+          QStringLiteral("-u -m http.server --bind 127.0.0.1 0 --directory").split(u' ') << rootDir,
           QRegularExpression(QStringLiteral("Serving HTTP on 127\\.0\\.0\\.1 port (\\d+)")))
 {
 }
@@ -53,9 +51,7 @@ HttpServer::HttpServer(const QString& rootDir)
 // The start-up line is written once the socket listens, so no connection comes too early.
 FtpServer::FtpServer(const QString& rootDir)
     : ServerProcess(
-          {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-p"),
-           QStringLiteral("0"), QStringLiteral("-i"), QStringLiteral("127.0.0.1"),
-           QStringLiteral("-d"), rootDir},
+          QStringLiteral("-m pyftpdlib -p 0 -i 127.0.0.1 -d").split(u' ') << rootDir,
           QRegularExpression(QStringLiteral("starting FTP server on 127\\.0\\.0\\.1:(\\d+)")))
 {
 }

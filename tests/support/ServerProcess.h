@@ -13,8 +13,6 @@ class ServerProcess
 {
 public:
     ~ServerProcess() { stop(); }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
 
     // Starts the server and waits until it listens. False with a reason in error when it does
     // not come up (it is stopped then).
@@ -22,7 +20,6 @@ public:
     void stop();
     // "127.0.0.1:<port>", as a host name of an address.
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    qint64 processId() const { return m_process.processId(); }
 
 protected:
     ServerProcess(QStringList arguments, QRegularExpression started)

@@ -19,8 +19,6 @@ public:
         QDir(m_dir.path()).mkpath(QStringLiteral("Documents"));
     }
     ~TempHome() { qputenv("HOME", m_previousHome); }
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
 
     QString path() const { return m_dir.path(); }
     // The documents folder the program sees.

@@ -1,5 +1,5 @@
-// The tavo-unit executable: serve, ctl, make-content and make-server, run as processes.
-#include "UnitTestHelpers.h"
+// The tavo-unit executable, serve and ctl, run as processes.
+#include "UnitFixture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,7 +10,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-using namespace unittest;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -102,6 +102,7 @@ private slots:
         QVERIFY(serve.waitForFinished(10000));
         QVERIFY(serve.exitStatus() == QProcess::NormalExit && serve.exitCode() == 0);
         QVERIFY(Control(socket, u"status"_s).startsWith(u"1: tavo-unit: no unit at "_s + socket));
+        QCOMPARE(UsbProbe(), kInvalidHandle); // a unit that is gone is unplugged
         qunsetenv("TAVO_UNIT_SOCKET");
     }
 
@@ -137,7 +138,7 @@ private slots:
         };
         QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
         BuildCommand("$BT", 0, 0, 1);
-        QVERIFY(failsWithin(2500, [] { return UsbTransact(false); }));
+        QVERIFY(failsWithin(1600, [] { return UsbTransact(false); }));
         // Connections the unit never accepts fill its queue; connecting then waits as well.
         std::vector<std::unique_ptr<RawClient>> queued;
         do

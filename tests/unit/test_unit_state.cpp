@@ -1,11 +1,10 @@
 // The unit's state folder and its socket.
 #include "UnitFixture.h"
-#include "UnitTestHelpers.h"
 
 #include <QFile>
 #include <QtTest>
 
-using namespace unittest;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
 using tavo::ContentFileKind;
 
@@ -26,7 +25,7 @@ class TestUnitState final : public QObject
 private slots:
     void stateSurvivesARestart()
     {
-        testsupport::UnitFixture unit;
+        UnitFixture unit;
         // Of a write of several packets, only the stated length counts: the rest is padding.
         Bytes poi(25 * 64);
         for (std::size_t i = 0; i < poi.size(); ++i)
@@ -41,82 +40,76 @@ private slots:
         QVERIFY(!StreamContent(ContentFileKind::Db, 5, 6400, 0x140000));
         QFile db(unit.stateDir() + u"/memory-db.bin"_s);
         QVERIFY(db.open(QIODevice::ReadOnly));
-        QCOMPARE(db.read(64 * 41), ToQByteArray(unit->readMemory(0x140000, 64 * 41)));
+        const QByteArray saved = db.read(64 * 41);
+        QCOMPARE(Bytes(saved.begin(), saved.end()), unit->readMemory(0x140000, 64 * 41));
         unit->plug();
-        const auto checked = Exchange("$RC");
-        QVERIFY(checked && unit->problems().empty());
-        QCOMPARE(Slice(*checked, 60, 63), u"01 00 01 00"_s);
+        QCOMPARE(Slice(Exchange("$RC").value_or(Packet{}), 60, 63), u"01 00 01 00"_s);
+        QVERIFY(unit->problems().empty());
         unit->setBootButton(true);
         unit->setIdentityExtras(0x40, 1, 2, 3, 4, 5);
 
         QVERIFY(unit.restart());
         QCOMPARE(unit->readMemory(0x3FD000, 25 * 64), poi);
-        const tavo::UnitStatus status = unit->status();
-        QVERIFY(status.bootMode); // the button held down at the plug-in of the restart
-        // Image, voice, database: 090115 #4, #2, #5; bytes 55 to 63 with boot mode, firmware
-        // 80.11 and the extras.
-        QCOMPARE(Slice(status.identityAnswer, 43, 63),
+        // Image, voice, database: 090115 #4, #2, #5; bytes 55 to 63 with firmware 80.11, boot
+        // mode (the button held down at the plug-in of the restart) and the extras.
+        QCOMPARE(Slice(unit->status().identityAnswer, 43, 63),
                  u"0f 01 d9 04 0f 01 d9 02 0f 01 d9 05 50 05 04 01 0b 03 02 01 40"_s);
     }
 
-    void unusableStateFolderIsAnError_data()
+    void stateFolderAtStart_data()
     {
         QTest::addColumn<QString>("file");       // written into the state folder of a fresh unit
         QTest::addColumn<QByteArray>("content"); // empty: the file is removed
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("cutShort");      // the marker of a creation cut short is left
+        QTest::addColumn<QString>("message");    // empty: the unit starts
         QTest::newRow("settings garbled")
-            << u"unit.conf"_s << QByteArray("format=1\nboot-button=7\n")
+            << u"unit.conf"_s << QByteArray("format=1\nboot-button=7\n") << false
             << u"unit.conf line 2: boot-button is 0 or 1"_s;
         QTest::newRow("memory file cut short")
-            << u"memory-db.bin"_s << QByteArray(1000, '\0')
+            << u"memory-db.bin"_s << QByteArray(1000, '\0') << false
             << u"memory-db.bin holds 1000 bytes, expected 2097152"_s;
         QTest::newRow("firmware missing")
-            << u"firmware.bin"_s << QByteArray() << u"firmware.bin is missing"_s;
-        // Without the marker of a creation cut short, the memory files are not thrown away.
+            << u"firmware.bin"_s << QByteArray() << false << u"firmware.bin is missing"_s;
+        // Without the marker, the memory files are not thrown away.
         QTest::newRow("settings missing")
-            << u"unit.conf"_s << QByteArray() << u"unit.conf is missing"_s;
+            << u"unit.conf"_s << QByteArray() << false << u"unit.conf is missing"_s;
+        // What a crash while the folder was being filled leaves: the marker, a memory file cut
+        // short, no unit.conf. The folder is made afresh.
+        QTest::newRow("creation cut short") << u"unit.conf"_s << QByteArray() << true << QString();
     }
 
-    void unusableStateFolderIsAnError()
+    void stateFolderAtStart()
     {
         QFETCH(QString, file);
         QFETCH(QByteArray, content);
+        QFETCH(bool, cutShort);
         QFETCH(QString, message);
-        testsupport::UnitFixture unit;
+        UnitFixture unit;
         unit->stop();
-        const QString path = unit.stateDir() + QLatin1Char('/') + file;
-        QVERIFY(content.isEmpty() ? QFile::remove(path) : WriteText(path, content));
+        QDir state(unit.stateDir());
+        QVERIFY(content.isEmpty() ? state.remove(file) : WriteText(state.filePath(file), content));
+        if (cutShort)
+            QVERIFY(WriteText(state.filePath(u"unit.new"_s), {}) &&
+                    WriteText(state.filePath(u"memory-voice.bin"_s), "\x01\x02"));
 
         std::string error;
-        QVERIFY(!unit->start(&error));
+        QCOMPARE(unit->start(&error), message.isEmpty());
+        if (cutShort) {
+            QVERIFY(unit->status().voiceIntact && unit->status().firmwareIntact);
+            QCOMPARE(QFileInfo(state.filePath(u"memory-voice.bin"_s)).size(), 0x140000);
+            QVERIFY(state.exists(file) && !state.exists(u"unit.new"_s));
+            return;
+        }
         QCOMPARE(QString::fromStdString(error),
                  u"state folder %1: %2"_s.arg(unit.stateDir(), message));
         // Nothing was served and nothing was overwritten.
         QVERIFY(!QFileInfo::exists(unit.socketPath()));
-        QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
-    }
-
-    void creationCutShortStartsAgain()
-    {
-        // What a crash while the folder was being filled leaves: the marker, a memory file cut
-        // short, no unit.conf.
-        testsupport::UnitFixture unit;
-        unit->stop();
-        QDir state(unit.stateDir());
-        QVERIFY(state.remove(u"unit.conf"_s));
-        QVERIFY(WriteText(state.filePath(u"unit.new"_s), QByteArray()));
-        QVERIFY(WriteText(state.filePath(u"memory-voice.bin"_s), "\x01\x02"));
-
-        std::string error;
-        QVERIFY2(unit->start(&error), error.c_str());
-        QVERIFY(unit->status().voiceIntact && unit->status().firmwareIntact);
-        QCOMPARE(QFileInfo(state.filePath(u"memory-voice.bin"_s)).size(), 0x140000);
-        QVERIFY(state.exists(u"unit.conf"_s) && !state.exists(u"unit.new"_s));
+        QCOMPARE(state.exists(file), !content.isEmpty());
     }
 
     void busySocketIsAnError()
     {
-        testsupport::UnitFixture first;
+        UnitFixture first;
         const std::string socket = first.socketPath().toStdString();
         tavo::UnitOptions options;
         options.socketPath = socket;

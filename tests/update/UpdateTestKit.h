@@ -4,7 +4,7 @@
 // on a real FTP server, a stand-in for the download dialog's timer, and a reading of the unit's
 // trace in the protocol's own terms.
 
-#include "FtpServer.h"
+#include "ServerProcess.h"
 #include "SheetFixture.h"
 
 #include <QPointer>
