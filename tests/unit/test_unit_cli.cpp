@@ -138,7 +138,7 @@ private slots:
         };
         QVERIFY(failsWithin(600, [] { return UsbProbe() != kInvalidHandle; }));
         BuildCommand("$BT", 0, 0, 1);
-        QVERIFY(failsWithin(1600, [] { return UsbTransact(false); }));
+        QVERIFY(failsWithin(1800, [] { return UsbTransact(false); }));
         // Connections the unit never accepts fill its queue; connecting then waits as well.
         std::vector<std::unique_ptr<RawClient>> queued;
         do
