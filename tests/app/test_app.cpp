@@ -35,7 +35,6 @@ public:
         if (++ticks == 2)
             KillTimer(id);
     }
-    // The calls so far as one line, then forgotten.
     QString Take() { return std::exchange(calls, {}).join(u' '); }
 };
 
@@ -60,15 +59,6 @@ private:
     }
 
     QString Text(int n) const { return m_app->m_strText[static_cast<std::size_t>(n)]; }
-
-    // Replaces the UI text file; a null content leaves the folder without one.
-    void WriteFile(const QByteArray& content)
-    {
-        QFile file(m_dirs->UiTextFile());
-        file.remove();
-        if (!content.isNull())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    }
 
     // Runs the start-up; true when it handed over to the sheet runner and then ended.
     bool Start(const QString& systemLocale)
@@ -119,18 +109,15 @@ private slots:
         // The profile as an outside editor writes it. The program reads its own file only: a
         // stray company-wide one, which would make every start a second one in French, is not
         // read in its place.
-        QSettings settings(m_dirs->profile.filePath(u"Ostrel updater/Tolvane_Down.ini"_s),
-                           QSettings::IniFormat);
-        QSettings company(m_dirs->profile.filePath(u"Ostrel updater.ini"_s), QSettings::IniFormat);
-        company.setValue(u"Tavo_Config/Firstusage"_s, 1);
-        company.setValue(u"Tavo_Config/Language"_s, 1);
+        const auto write = [this](const QString& file, const QStringList& entries) {
+            QSettings ini(m_dirs->profile.filePath(file), QSettings::IniFormat);
+            for (const QString& entry : entries)
+                ini.setValue(u"Tavo_Config/"_s + entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        };
         QStringList entries = setup.split(u' ');
         const QString locale = entries.takeFirst();
-        for (const QString& entry : entries)
-            settings.setValue(u"Tavo_Config/"_s + entry.section(u'=', 0, 0),
-                              entry.section(u'=', 1));
-        settings.sync();
-        company.sync();
+        write(u"Ostrel updater/Tolvane_Down.ini"_s, entries);
+        write(u"Ostrel updater.ini"_s, {u"Firstusage=1"_s, u"Language=1"_s});
 
         QVERIFY(Start(locale));
         QCOMPARE(m_app->GetProfileInt(CTavoApp::kProfileSection, u"Language"_s, -1), runLanguage);
@@ -140,7 +127,7 @@ private slots:
 
     void missingUITextFileEndsTheProgram()
     {
-        WriteFile({});
+        QVERIFY(QFile::remove(m_dirs->UiTextFile()));
         platform::MessageBoxRecorder boxes;
         QVERIFY(!Start(u"fr_FR"_s));
         QCOMPARE(boxes.texts(), QStringList{u"Error[0001]"_s});
@@ -151,7 +138,7 @@ private slots:
     // "old<n>"), and text 3.
     void uiTextFile_data()
     {
-        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("language");
         QTest::addColumn<QString>("result");
 
@@ -170,7 +157,6 @@ private slots:
         QTest::newRow("key without equals sign") << value("ID003 en3") << 0 << "kept|0|3|old3";
         QTest::newRow("a byte-order mark hides a first-line head; 1000 is not [Lang100]")
             << ("\xef\xbb\xbf" + Section(1000, "x") + Section(100, "y")) << 1000 << "kept|0|0|old3";
-        QTest::newRow("no file") << QByteArray() << 0 << "kept|0|0|old3";
         // The key on its five characters, the value after the first equals sign with its
         // blanks, converted from UTF-8 (Latin-1 is not).
         QTest::newRow("value") << value("ID0037= a=b \xe7-") << 0 << "kept|1|150| a=b ?-";
@@ -181,13 +167,15 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(int, language);
         QFETCH(QString, result);
-        WriteFile(content);
+        QFile file(m_dirs->UiTextFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
         m_app->m_strLangItem = "kept";
         const auto old = [](int n) { return u"old%1"_s.arg(n); };
         for (int i = 0; i < CTavoApp::kTextCount; ++i)
             m_app->m_strText[static_cast<std::size_t>(i)] = old(i);
 
-        QCOMPARE(m_app->LoadUIHeader(), !content.isNull());
+        QVERIFY(m_app->LoadUIHeader());
         const bool complete = m_app->LoadUIText(language);
         int replaced = 0;
         while (replaced < CTavoApp::kTextCount && Text(replaced) != old(replaced))
@@ -227,7 +215,6 @@ private slots:
         first->Invalidate();
         first->Invalidate();
         second->Invalidate();
-        QCOMPARE(take(), u"|"_s);
         QCoreApplication::sendPostedEvents();
         QCOMPARE(take(), u"refresh enable|"_s);
         tabs.setCurrentIndex(1);
@@ -241,12 +228,10 @@ private slots:
         page.SetTimer(9, 60000);
         page.SetTimer(9, 1); // a running id takes the new period
         QTRY_COMPARE_WITH_TIMEOUT(page.ticks, 2, 1000);
-        QTest::qWait(20); // killed from inside its second tick
-        QCOMPARE(page.ticks, 2);
         page.Timers().SetManual(true); // a set timer then waits for the test to step it
         page.SetTimer(9, 1);
         QTest::qWait(20);
-        QCOMPARE(page.ticks, 2);
+        QCOMPARE(page.ticks, 2); // nor did the one killed from inside its second tick go on
     }
 };
 
