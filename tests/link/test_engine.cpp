@@ -1,27 +1,21 @@
 // The content programming engine against the virtual unit: the bytes on the wire, the
 // percents, the flags and the codes.
 #include "UnitFixture.h"
+#include "UpdateTestKit.h"
 #include "link/ContentWriter.h"
 #include "link/SheetState.h"
 #include "link/WorkerThread.h"
 #include "platform/MessageBoxRecorder.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 using Percents = QList<quint32>;
+using updatetest::PatternBytes;
 
 Q_DECLARE_METATYPE(ContentKind)
 
 namespace {
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, '\0');
-    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
-}
 
 // An opening packet from the hex of its first 16 bytes (command, then address, length and
 // count little-endian), spelled out independently of the engine.
@@ -56,8 +50,7 @@ class TestEngine final : public QObject
     {
         TransferJob job;
         job.filePath = m_dir.filePath(u"content.bin"_s);
-        QFile file(job.filePath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (!updatetest::WriteFile(job.filePath, bytes))
             qFatal("cannot write the test file");
         job.kind = kind;
         job.codes = UpdateWizardCodes(kind);
@@ -138,7 +131,7 @@ private slots:
         QFETCH(int, size);
         QFETCH(QByteArray, opening);
         const bool firmware = kind == ContentKind::Firmware;
-        const QByteArray file = RandomBytes(size, 7);
+        const QByteArray file = PatternBytes(size, 7);
         QByteArray sent = file.left(size / 64 * 64);
         if (firmware)
             sent = sent.left(65536).leftJustified(65536, '\0');
@@ -187,7 +180,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(int, sent);
         TransferJob job =
-            Job(kind, RandomBytes(file == u"shrinking"_s ? 4096 * 64 : file.toInt(), 3));
+            Job(kind, PatternBytes(file == u"shrinking"_s ? 4096 * 64 : file.toInt(), 3));
         if (file == u"none"_s)
             job.filePath.clear();
         else if (file == u"shrinking"_s)
@@ -229,7 +222,7 @@ private slots:
         QFETCH(ContentKind, kind);
         std::promise<void> midStream;
         std::promise<void> stopped;
-        TransferJob job = Job(kind, RandomBytes(64 * 64, 8));
+        TransferJob job = Job(kind, PatternBytes(64 * 64, 8));
         job.onPercent = [&midStream, go = stopped.get_future().share()](std::uint32_t) {
             if (go.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
                 midStream.set_value();

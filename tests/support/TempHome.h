@@ -20,7 +20,6 @@ public:
     }
     ~TempHome() { qputenv("HOME", m_previousHome); }
 
-    QString path() const { return m_dir.path(); }
     // The documents folder the program sees.
     static QString documents()
     {

@@ -1,22 +1,13 @@
 // The unit's state folder and its socket.
 #include "UnitFixture.h"
+#include "UpdateTestKit.h"
 
-#include <QFile>
 #include <QtTest>
 
 using namespace testsupport;
 using namespace Qt::StringLiterals;
 using tavo::ContentFileKind;
-
-namespace {
-
-bool WriteText(const QString& path, const QByteArray& text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
-}
-
-} // namespace
+using updatetest::WriteFile;
 
 class TestUnitState final : public QObject
 {
@@ -38,9 +29,8 @@ private slots:
         // but its check fails. What it holds is saved at the unplug.
         unit->injectFault(tavo::FaultKind::Unplug, 1 + 40);
         QVERIFY(!StreamContent(ContentFileKind::Db, 5, 6400, 0x140000));
-        QFile db(unit.stateDir() + u"/memory-db.bin"_s);
-        QVERIFY(db.open(QIODevice::ReadOnly));
-        const QByteArray saved = db.read(64 * 41);
+        const QByteArray saved =
+            updatetest::ReadFile(unit.stateDir() + u"/memory-db.bin"_s).left(64 * 41);
         QCOMPARE(Bytes(saved.begin(), saved.end()), unit->readMemory(0x140000, 64 * 41));
         unit->plug();
         QCOMPARE(Slice(Exchange("$RC").value_or(Packet{}), 60, 63), u"01 00 01 00"_s);
@@ -87,10 +77,10 @@ private slots:
         UnitFixture unit;
         unit->stop();
         QDir state(unit.stateDir());
-        QVERIFY(content.isEmpty() ? state.remove(file) : WriteText(state.filePath(file), content));
+        QVERIFY(content.isEmpty() ? state.remove(file) : WriteFile(state.filePath(file), content));
         if (cutShort)
-            QVERIFY(WriteText(state.filePath(u"unit.new"_s), {}) &&
-                    WriteText(state.filePath(u"memory-voice.bin"_s), "\x01\x02"));
+            QVERIFY(WriteFile(state.filePath(u"unit.new"_s), {}) &&
+                    WriteFile(state.filePath(u"memory-voice.bin"_s), "\x01\x02"));
 
         std::string error;
         QCOMPARE(unit->start(&error), message.isEmpty());
