@@ -247,11 +247,11 @@ private:
         Wizard()->Timers().SetManual(true);
         OnlyNeeded(kind);
         if (ex != Ex::WizardBt) {
-            QCOMPARE(Update().size(), 1);
+            QCOMPARE(Update(Wizard()).size(), 1);
             for (int stage = 0; stage < int(kind); ++stage)
-                StageTick();
+                StageTick(Wizard());
         }
-        Fault(row, [&] { ex == Ex::WizardBt ? void(Update()) : StageTick(); });
+        Fault(row, [&] { ex == Ex::WizardBt ? void(Update(Wizard())) : StageTick(Wizard()); });
         QCOMPARE(Documents().size(), row.fault == u"file gone"_s ? 0 : 1);
         QCOMPARE(OnUpdateValue(), ex == Ex::WizardBt ? -1 : CPage_Update::kRunUnderWay);
         QCOMPARE(Wizard()->Timers().IsActive(CPage_Update::kStageTimer), ex != Ex::WizardBt);
@@ -269,9 +269,9 @@ private:
         QCOMPARE(Wizard()->IsResuming(), ex != Ex::WizardBt && ex != Ex::Db);
         if (ex == Ex::WizardBt)
             OnlyNeeded(ContentKind::Image);
-        QVERIFY(!Update().isEmpty());
+        QVERIFY(!Update(Wizard()).isEmpty());
         for (int n = 0; n < 12 && Wizard()->Timers().IsActive(CPage_Update::kStageTimer); ++n)
-            StageTick();
+            StageTick(Wizard());
         QTRY_COMPARE(m_boxes->texts(), QStringList{UiText(37)});
         QCOMPARE(OnUpdateValue(), 0);
     }
@@ -431,20 +431,6 @@ private:
         id.imageVersion = kind == ContentKind::Image ? 1 : 90101;
         id.fwVersion = kind == ContentKind::Firmware ? 1 : 8012;
         Wizard()->RefreshNow();
-    }
-    // Clicks UPDATE, ticking each download dialog; the downloads as "1 / 4 <path>".
-    QStringList Update()
-    {
-        DownloadStepper stepper(m_tree.Base());
-        Wizard()->OnUpdateButton();
-        return stepper.m_seen;
-    }
-    // One tick of the stage timer; waits for the worker it may have started.
-    void StageTick()
-    {
-        Wizard()->OnTimer(CPage_Update::kStageTimer);
-        QVERIFY(QTest::qWaitFor([this] { return !Wizard()->WorkerRunning(); }, 20000));
-        QCoreApplication::processEvents();
     }
     // Diagnosis; fault is armed once the check dialog is up. A failed check leaves the dialog
     // open: the user closes it.

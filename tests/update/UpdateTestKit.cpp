@@ -1,12 +1,14 @@
 #include "UpdateTestKit.h"
 
 #include "app/TavoApp.h"
+#include "update/CPage_Update.h"
 #include "update/DnProgress.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QtEndian>
 #include <tavo/ContentFile.h>
 
@@ -60,6 +62,23 @@ DownloadStepper::DownloadStepper(QString base, std::function<void()> onDialog)
         dialog->OnTimer(DnProgress::kTimerId);
     });
     m_timer.start(5);
+}
+
+QStringList Update(CPage_Update* page, const std::function<void()>& onDialog)
+{
+    DownloadStepper stepper(
+        theApp().GetProfileString(CTavoApp::kProfileSection, QStringLiteral("UpdateServer"), {}),
+        onDialog);
+    page->OnUpdateButton();
+    return stepper.m_seen;
+}
+
+void StageTick(CPage_Update* page)
+{
+    const QPointer<CPage_Update> alive(page);
+    page->OnTimer(CPage_Update::kStageTimer);
+    QVERIFY(QTest::qWaitFor([&alive] { return !alive || !alive->WorkerRunning(); }, 20000));
+    QCoreApplication::processEvents();
 }
 
 QStringList Describe(const Packets& sent)

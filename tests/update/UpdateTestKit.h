@@ -15,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+class CPage_Update;
 class DnProgress;
 
 namespace updatetest {
@@ -64,6 +65,13 @@ private:
     QTimer m_timer;
     QPointer<DnProgress> m_current;
 };
+
+// Clicks the wizard's UPDATE, ticking each download dialog (onDialog runs as each appears);
+// returns the downloads as "1 / 4 <address below the profile's update server>".
+QStringList Update(CPage_Update* page, const std::function<void()>& onDialog = {});
+// Ticks the wizard's stage timer once, waits for the worker it may have started (or for the
+// page to go), and lets what the worker posted run.
+void StageTick(CPage_Update* page);
 
 // The host's packets read as the protocol frames them: a command as its three letters ("$BT");
 // a stream header as "$WDS <address hex> <length> <count> +<n>" (or "$WFE ..."), n being the
