@@ -1,7 +1,7 @@
 // The content programming engine against the virtual unit: the bytes on the wire, the
 // percents, the flags and the codes.
+#include "TestFiles.h"
 #include "UnitFixture.h"
-#include "UpdateTestKit.h"
 #include "link/ContentWriter.h"
 #include "link/SheetState.h"
 #include "link/WorkerThread.h"
@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 using Percents = QList<quint32>;
-using updatetest::PatternBytes;
+using testsupport::PatternBytes;
 
 Q_DECLARE_METATYPE(ContentKind)
 
@@ -50,7 +50,7 @@ class TestEngine final : public QObject
     {
         TransferJob job;
         job.filePath = m_dir.filePath(u"content.bin"_s);
-        if (!updatetest::WriteFile(job.filePath, bytes))
+        if (!testsupport::WriteFile(job.filePath, bytes))
             qFatal("cannot write the test file");
         job.kind = kind;
         job.codes = UpdateWizardCodes(kind);

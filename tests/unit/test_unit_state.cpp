@@ -1,13 +1,13 @@
 // The unit's state folder and its socket.
+#include "TestFiles.h"
 #include "UnitFixture.h"
-#include "UpdateTestKit.h"
 
 #include <QtTest>
 
 using namespace testsupport;
 using namespace Qt::StringLiterals;
 using tavo::ContentFileKind;
-using updatetest::WriteFile;
+using testsupport::WriteFile;
 
 class TestUnitState final : public QObject
 {
@@ -30,7 +30,7 @@ private slots:
         unit->injectFault(tavo::FaultKind::Unplug, 1 + 40);
         QVERIFY(!StreamContent(ContentFileKind::Db, 5, 6400, 0x140000));
         const QByteArray saved =
-            updatetest::ReadFile(unit.stateDir() + u"/memory-db.bin"_s).left(64 * 41);
+            testsupport::ReadFile(unit.stateDir() + u"/memory-db.bin"_s).left(64 * 41);
         QCOMPARE(Bytes(saved.begin(), saved.end()), unit->readMemory(0x140000, 64 * 41));
         unit->plug();
         QCOMPARE(Slice(Exchange("$RC").value_or(Packet{}), 60, 63), u"01 00 01 00"_s);

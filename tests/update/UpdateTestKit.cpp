@@ -5,9 +5,7 @@
 #include "update/DnProgress.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
 #include <tavo/ContentFile.h>
@@ -111,27 +109,6 @@ QByteArray StreamData(const Packets& sent, std::size_t header)
         data.append(reinterpret_cast<const char*>(sent[i].data()),
                     static_cast<qsizetype>(sent[i].size()));
     return data;
-}
-
-QByteArray PatternBytes(int size, std::uint32_t seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char& b : bytes)
-        b = static_cast<char>(generator.bounded(256));
-    return bytes;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace updatetest

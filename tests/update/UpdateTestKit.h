@@ -6,6 +6,7 @@
 
 #include "ServerProcess.h"
 #include "SheetFixture.h"
+#include "TestFiles.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -80,9 +81,8 @@ QStringList Describe(const Packets& sent);
 // The data packets that followed the stream header at position header, joined.
 QByteArray StreamData(const Packets& sent, std::size_t header);
 
-// size bytes that depend only on seed.
-QByteArray PatternBytes(int size, std::uint32_t seed);
-bool WriteFile(const QString& path, const QByteArray& bytes);
-QByteArray ReadFile(const QString& path);
+using testsupport::PatternBytes;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 } // namespace updatetest
