@@ -10,7 +10,6 @@
 
 #include "SheetFixture.h"
 #include "UpdateTestKit.h"
-#include "device/CPage_Diagnosis.h"
 #include "device/CPage_Language.h"
 #include "device/CPage_Poi.h"
 #include "link/CCrcCheck.h"
@@ -20,7 +19,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <cstdio>
@@ -436,36 +434,16 @@ private:
     // open: the user closes it.
     void RunCheck(const QString& fault)
     {
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, &poll, [&] {
-            if (auto* check = qobject_cast<CCrcCheck*>(QApplication::activeModalWidget())) {
-                poll.stop();
-                check->Timer().stop();
-                if (!fault.isEmpty())
-                    Arm(fault);
-                check->OnTimer(CCrcCheck::kTimerId);
-                QVERIFY(QTest::qWaitFor([check] { return !check->WorkerRunning(); }, 10000));
-                check->OnTimer(CCrcCheck::kTimerId);
-                if (!check->Done())
-                    check->reject();
-            }
+        RunModal<CCrcCheck>(1156, [this, &fault](CCrcCheck& check) {
+            check.Timer().stop();
+            if (!fault.isEmpty())
+                Arm(fault);
+            check.OnTimer(CCrcCheck::kTimerId);
+            QVERIFY(QTest::qWaitFor([&check] { return !check.WorkerRunning(); }, 10000));
+            check.OnTimer(CCrcCheck::kTimerId);
+            if (!check.Done())
+                check.reject();
         });
-        poll.start(2);
-        qobject_cast<CPage_Diagnosis*>(m_page.data())->OnDiagnosis();
-    }
-    QString ResultLines() const
-    {
-        QStringList lines;
-        for (int id : {1157, 1158, 1159})
-            lines << Control<QLabel>(id)->text();
-        return lines.join(u' ');
-    }
-    QString Ticks() const
-    {
-        QString ticks;
-        for (int r = 0; r < PoiList()->rowCount(); ++r)
-            ticks += PoiList()->item(r, 0)->checkState() == Qt::Checked ? u'x' : u'-';
-        return ticks;
     }
 
     ServedTree m_tree;
